@@ -1,0 +1,31 @@
+# make run   installs what is missing, builds, starts the program (default edition)
+# make test  the same set-up, then every test
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test clean screenshot
+
+all: build
+
+deps:
+	scripts/install-deps
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/bin/wizconv
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+screenshot: build
+	scripts/screenshot docs/main-window.png
+
+clean:
+	rm -rf $(BUILD)
