@@ -1,0 +1,56 @@
+#include "app/WindowPlacementQt.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace app {
+
+namespace {
+bool resizable(const QWidget* window) { return window->minimumSize() != window->maximumSize(); }
+}  // namespace
+
+WindowPlacement CurrentWindowPlacement(const QWidget* window) {
+  WindowPlacement p;
+  p.maximized = window->isMaximized();
+  QRect geometry(window->pos(), window->size());
+  if (p.maximized && window->normalGeometry().isValid()) {
+    geometry = window->normalGeometry();
+  }
+  p.x = geometry.x();
+  p.y = geometry.y();
+  p.height = geometry.height();
+  p.width = geometry.width();
+  return p;
+}
+
+void SaveWindowPlacement(SettingsStore& store, const std::string& section, const QWidget* window) {
+  store.SaveWindowPlacement(section, CurrentWindowPlacement(window));
+}
+
+bool RestoreWindowPlacement(const SettingsStore& store, const std::string& section,
+                            QWidget* window) {
+  WindowPlacement current;
+  current.x = window->x();
+  current.y = window->y();
+  current.height = window->height();
+  current.width = window->width();
+  WindowPlacement p = store.ReadWindowPlacement(section, current);
+  const bool applySize = resizable(window);
+  if (!applySize) {
+    // The window keeps its size, so that size is what must fit on the screen.
+    p.width = window->width();
+    p.height = window->height();
+  }
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    p = BoundPlacement(p, screen->geometry().width(), screen->geometry().height());
+  }
+  window->move(p.x, p.y);
+  if (applySize) window->resize(p.width, p.height);
+  const Qt::WindowStates state = window->windowState();
+  window->setWindowState(p.maximized ? (state | Qt::WindowMaximized)
+                                     : (state & ~Qt::WindowMaximized));
+  return true;
+}
+
+}  // namespace app
