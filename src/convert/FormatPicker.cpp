@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 
+#include "app/CommonUtils.h"
 #include "app/Palette.h"
 #include "convert/FormatButton.h"
 
@@ -180,11 +181,10 @@ void FormatPicker::ReadSelection() {
 }
 
 void FormatPicker::SetChosenOutputDir(const QString& folder) {
-  QString text = folder;
-  if (!text.endsWith('/')) text += '/';
-  editOutputDir_->setText(text);
-  model_.MutableView().outputDir = text.toStdString();
-  model_.Settings().OutputFileDir = text.toStdString();
+  const std::string text = app::WithTrailingSeparator(folder.toStdString());
+  editOutputDir_->setText(QString::fromStdString(text));
+  model_.MutableView().outputDir = text;
+  model_.Settings().OutputFileDir = text;
 }
 
 FormatButton* FormatPicker::ClassButton(int formatClass) const {

@@ -16,12 +16,6 @@ constexpr int kClassTop = 135;
 constexpr int kClassWidth = 171;
 constexpr int kClassHeight = 32;
 
-// Folder texts end with exactly the separator the rest of the program appends to them.
-std::string WithTrailingSlash(const std::string& folder) {
-  if (!folder.empty() && folder.back() == '/') return folder;
-  return folder + '/';
-}
-
 }  // namespace
 
 OfferedFormats AllFormatsOffered() {
@@ -34,6 +28,13 @@ OfferedFormats OfferedFormatsFrom(const std::function<bool(std::string_view bran
   OfferedFormats offered{};
   for (int i = 0; i < kFormatCount; ++i) offered[i] = flag(Catalogue()[i].brandingKey);
   return offered;
+}
+
+OfferedFormats OfferedFormatsFrom(const app::BrandingConfig& branding) {
+  return OfferedFormatsFrom([&](std::string_view key) {
+    const bool* flag = app::BrandingFormatFlag(branding, key);
+    return flag != nullptr && *flag;
+  });
 }
 
 FormatLayout LayoutOfferedFormats(const OfferedFormats& offered, int classPageWidth,
@@ -138,7 +139,7 @@ void FormatSelection::ShowSelection() {
 }
 
 void FormatSelection::ReadSelection() {
-  settings_.OutputFileDir = WithTrailingSlash(view_.outputDir);
+  settings_.OutputFileDir = app::WithTrailingSeparator(view_.outputDir);
   for (int i = 0; i < kFormatCount; ++i) {
     settings_.*Catalogue()[i].presetField = view_.presetIndex[i];
   }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/AppSettings.h"
+#include "app/Branding.h"
 #include "app/CommonUtils.h"
 #include "convert/FormatCatalogue.h"
 
@@ -22,6 +23,8 @@ OfferedFormats AllFormatsOffered();
 
 // Builds the flags from a lookup of the branding keys ("AVI", "IPOD", ...).
 OfferedFormats OfferedFormatsFrom(const std::function<bool(std::string_view brandingKey)>& flag);
+// The flags of the edition's branding.
+OfferedFormats OfferedFormatsFrom(const app::BrandingConfig& branding);
 
 // Designed sizes of step 2 and of a class page's client area.
 constexpr int kStep2PageWidth = 553;

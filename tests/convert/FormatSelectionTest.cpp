@@ -131,6 +131,16 @@ TEST(FormatLayoutTest, FlagsComeFromTheBrandingKeys) {
   EXPECT_FALSE(offered[CatalogueIndex(fcDevice, dfiPhone)]);
 }
 
+TEST(FormatLayoutTest, FlagsComeFromTheEditionsBranding) {
+  app::BrandingConfig branding;
+  EXPECT_EQ(OfferedFormatsFrom(branding), OfferedFormats{});
+  branding._3GP = true;  // the one key that is not a field name
+  branding.IPAD = true;
+  branding.MOBILEPHONE = true;
+  branding.MP2 = true;
+  EXPECT_EQ(OfferedFormatsFrom(branding), Offer({"3GP", "iPad", "MobilePhone", "MP2"}));
+}
+
 class FormatSelectionTest : public ::testing::Test {
  protected:
   app::AppSettings settings;
