@@ -1,0 +1,98 @@
+#include "http/HttpStreams.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace http {
+
+bool TMemoryStream::Write(const char* data, size_t n) {
+  if (pos_ == data_.size()) {
+    data_.insert(data_.end(), data, data + n);
+  } else {
+    if (pos_ + n > data_.size()) data_.resize(pos_ + n);
+    std::memcpy(data_.data() + pos_, data, n);
+  }
+  pos_ += n;
+  return true;
+}
+
+size_t TMemoryStream::Read(char* data, size_t n) {
+  const size_t count = std::min(n, data_.size() - std::min(pos_, data_.size()));
+  if (count) std::memcpy(data, data_.data() + pos_, count);
+  pos_ += count;
+  return count;
+}
+
+bool TMemoryStream::Seek(int64_t pos) {
+  if (pos < 0) return false;
+  pos_ = static_cast<size_t>(pos);
+  if (pos_ > data_.size()) data_.resize(pos_);
+  return true;
+}
+
+bool ApplyFileAttributes(const std::string& path, const TWinHTTPFileAttributes& attributes) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 07777;
+  if (attributes.count(atrReadOnly)) {
+    mode &= ~static_cast<mode_t>(0222);
+  } else {
+    mode |= S_IWUSR;
+  }
+  if (mode == (st.st_mode & 07777)) return true;
+  return chmod(path.c_str(), mode) == 0;
+}
+
+TWinHTTPFileStream::TWinHTTPFileStream(const std::string& path, bool truncate) : path_(path) {
+  const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+  do {
+    fd_ = ::open(path.c_str(), flags, 0666);
+  } while (fd_ < 0 && errno == EINTR);
+}
+
+TWinHTTPFileStream::~TWinHTTPFileStream() { Close(); }
+
+void TWinHTTPFileStream::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool TWinHTTPFileStream::Write(const char* data, size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd_, data, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    data += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+size_t TWinHTTPFileStream::Read(char* data, size_t n) {
+  size_t total = 0;
+  while (total < n) {
+    const ssize_t r = ::read(fd_, data + total, n - total);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    total += static_cast<size_t>(r);
+  }
+  return total;
+}
+
+bool TWinHTTPFileStream::Seek(int64_t pos) {
+  return fd_ >= 0 && ::lseek(fd_, pos, SEEK_SET) == pos;
+}
+
+int64_t TWinHTTPFileStream::Position() const { return fd_ >= 0 ? ::lseek(fd_, 0, SEEK_CUR) : -1; }
+
+int64_t TWinHTTPFileStream::Size() const {
+  struct stat st {};
+  return fd_ >= 0 && fstat(fd_, &st) == 0 ? st.st_size : -1;
+}
+
+}  // namespace http
