@@ -32,7 +32,7 @@ const char* const kClassButtonNames[kFormatClassCount] = {
 const FormatButton::Glyph kGlyphs[kFormatClassCount] = {
     FormatButton::Glyph::Video, FormatButton::Glyph::Device, FormatButton::Glyph::Audio};
 
-QString Hex(uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)).name(); }
+QColor Colour(uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
 
 QString QStr(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -84,8 +84,8 @@ void FormatPicker::Build(QWidget* page) {
   pageControl_->setLineWidth(1);
   pageControl_->setAutoFillBackground(true);
   QPalette framePalette = pageControl_->palette();
-  framePalette.setColor(QPalette::WindowText, QColor(Hex(palette::kBorder)));
-  framePalette.setColor(QPalette::Window, QColor(Hex(palette::kPanel)));
+  framePalette.setColor(QPalette::WindowText, Colour(palette::kBorder));
+  framePalette.setColor(QPalette::Window, Colour(palette::kPanel));
   pageControl_->setPalette(framePalette);
 
   for (int c = 0; c < kFormatClassCount; ++c) {
@@ -93,7 +93,7 @@ void FormatPicker::Build(QWidget* page) {
     classPage->setObjectName(kPageNames[c]);
     // The frame's colour is the page control's text colour; the pages' texts keep theirs.
     QPalette pagePalette = framePalette;
-    pagePalette.setColor(QPalette::WindowText, QColor(Hex(palette::kText)));
+    pagePalette.setColor(QPalette::WindowText, Colour(palette::kText));
     classPage->setPalette(pagePalette);
     classPage->setWindowTitle(QStr(ClassCaption(c)));  // the hidden tab's caption
     pageControl_->addWidget(classPage);

@@ -71,7 +71,6 @@ FormatLayout LayoutOfferedFormats(const OfferedFormats& offered, int classPageWi
 const FormatLayout& FormatSelection::ApplyOfferedFormats(const OfferedFormats& offered,
                                                          int classPageWidth, int step2PageWidth) {
   offered_ = offered;
-  layoutApplied_ = true;
   layout_ = LayoutOfferedFormats(offered, classPageWidth, step2PageWidth);
   return layout_;
 }
@@ -105,7 +104,7 @@ void FormatSelection::ShowSelection() {
   // offered formats (left by an earlier edition of the same name) would then show an empty
   // page the user cannot leave and convert to a format the user never saw: take the one
   // offered class instead.
-  if (layoutApplied_ && (formatClass >= kFormatClassCount || !ClassOffered(formatClass))) {
+  if ((formatClass >= kFormatClassCount || !ClassOffered(formatClass))) {
     int onlyOffered = -1;
     int offeredClasses = 0;
     for (int c = 0; c < kFormatClassCount; ++c) {

@@ -94,7 +94,6 @@ class FormatSelection {
   app::AppSettings& settings_;
   FormatLayout layout_;
   OfferedFormats offered_{};
-  bool layoutApplied_ = false;
   SelectionView view_;
 };
 

@@ -10,6 +10,7 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <QWidget>
+#include <cstdint>
 #include <initializer_list>
 
 #include "app/Palette.h"
@@ -191,6 +192,33 @@ TEST_F(FormatPickerTest, NextReadsTheListsAndTheTypedFolder) {
   EXPECT_EQ(picker->PresetList(fcVideo, vfWMV)->currentIndex(), 3);
   EXPECT_EQ(avi->currentIndex(), -1);
   EXPECT_EQ(edit->text(), "/tmp/out 转换/");
+}
+
+// A settings file edited by hand or left by another build: nothing matches, nothing breaks.
+TEST_F(FormatPickerTest, GarbageSettingsShowNoChoiceAndReadBackAsNoChoice) {
+  settings.OutputFormatClass = 255;
+  settings.OutputVideoFormat = 255;
+  settings.OutputDeviceFormat = 8;
+  settings.OutputAudioFormat = 200;
+  for (const FormatInfo& format : Catalogue()) settings.*format.presetField = INT32_MIN;
+  settings.OutputMP4Preset = INT32_MAX;
+  settings.OutputFileDir = "";
+  Show();
+  for (int c = 0; c < kFormatClassCount; ++c) EXPECT_TRUE(picker->ClassButton(c)->isEnabled());
+  for (QWidget* button : page.findChildren<FormatButton*>()) {
+    EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
+  }
+  for (QComboBox* list : page.findChildren<QComboBox*>()) {
+    EXPECT_EQ(list->currentIndex(), -1) << list->objectName().toStdString();
+  }
+  EXPECT_EQ(OutputExtension(settings), "");
+  picker->ReadSelection();
+  for (const FormatInfo& format : Catalogue()) EXPECT_EQ(settings.*format.presetField, -1);
+  EXPECT_EQ(settings.OutputFileDir, "/");
+  // A click still works from there.
+  QTest::mouseClick(picker->ClassButton(fcAudio), Qt::LeftButton);
+  QTest::mouseClick(picker->FormatButtonFor(fcAudio, afAAC), Qt::LeftButton);
+  EXPECT_EQ(OutputExtension(settings), ".aac");
 }
 
 TEST_F(FormatPickerTest, OnlyAudioOfferedHidesTheClassButtonsAndMovesThePageUp) {
