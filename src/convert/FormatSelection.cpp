@@ -104,7 +104,7 @@ void FormatSelection::ShowSelection() {
   // offered formats (left by an earlier edition of the same name) would then show an empty
   // page the user cannot leave and convert to a format the user never saw: take the one
   // offered class instead.
-  if ((formatClass >= kFormatClassCount || !ClassOffered(formatClass))) {
+  if (formatClass >= kFormatClassCount || !ClassOffered(formatClass)) {
     int onlyOffered = -1;
     int offeredClasses = 0;
     for (int c = 0; c < kFormatClassCount; ++c) {
