@@ -15,7 +15,9 @@ WindowPlacement CurrentWindowPlacement(const QWidget* window) {
   p.maximized = window->isMaximized();
   QRect geometry(window->pos(), window->size());
   if (p.maximized && window->normalGeometry().isValid()) {
-    geometry = window->normalGeometry();
+    // The normal geometry is the inside of the frame; positions here are of the frame.
+    const QPoint frame = window->geometry().topLeft() - window->frameGeometry().topLeft();
+    geometry = window->normalGeometry().translated(-frame);
   }
   p.x = geometry.x();
   p.y = geometry.y();
@@ -45,11 +47,13 @@ bool RestoreWindowPlacement(const SettingsStore& store, const std::string& secti
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     p = BoundPlacement(p, screen->geometry().width(), screen->geometry().height());
   }
+  // Leaving the maximized state puts back the geometry from before it, so that comes
+  // first; entering it takes the geometry set now as the one to return to, so that comes last.
+  const Qt::WindowStates state = window->windowState();
+  if (!p.maximized) window->setWindowState(state & ~Qt::WindowMaximized);
   window->move(p.x, p.y);
   if (applySize) window->resize(p.width, p.height);
-  const Qt::WindowStates state = window->windowState();
-  window->setWindowState(p.maximized ? (state | Qt::WindowMaximized)
-                                     : (state & ~Qt::WindowMaximized));
+  if (p.maximized) window->setWindowState(state | Qt::WindowMaximized);
   return true;
 }
 
