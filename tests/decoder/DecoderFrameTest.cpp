@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 #include "core/MainThread.h"
 #include "decoder/FFDecoder.h"
+#include "decoder/Thumbnail.h"
 #include "engine/base/LibraryBinding.h"
 #include "log/FFLogger.h"
 
@@ -189,6 +190,52 @@ TEST_F(DecoderFrameTest, SwitchingStreamsAndWrongStreams) {
   EXPECT_EQ(decoder.LastErrorMessage(), "stream index #7 is invalid.");
   ASSERT_TRUE(decoder.DecodeVideoFrame(0));
   EXPECT_EQ(decoder.PacketStreamIndex(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DecoderFrameTest, ThumbnailOfTheTaskList) {
+  const struct {
+    const char* name;
+    int64_t at;
+    bool ok;
+    int width;
+    const char* error;
+  } cases[] = {
+      {"av.mp4", -1, true, 320, ""},
+      {"av.mp4", 3900000, true, 320, ""},  // after the last key picture
+      {"raw.h264", -1, true, 176, ""},  // no duration: the start
+      {"audio.mp3", -1, false, 0, "no video stream."},
+      {"odd.mkv", 0, true, 161, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFFDecoder decoder;
+    ASSERT_TRUE(decoder.LoadFile(fixtures::Media(c.name)));
+    TBitmap bitmap;
+    EXPECT_EQ(GrabThumbnail(decoder, bitmap, c.at), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(bitmap.Width, c.width);
+      EXPECT_EQ(bitmap.BitsPerPixel, 24);
+    } else {
+      EXPECT_EQ(decoder.LastErrorMessage(), c.error);
+    }
+  }
+  // Half the duration by default: the same picture as seeking there by hand.
+  TFFDecoder byHand, grabbed;
+  ASSERT_TRUE(byHand.LoadFile(fixtures::Media("av.mp4")));
+  ASSERT_TRUE(grabbed.LoadFile(fixtures::Media("av.mp4")));
+  TFileStreamInfo info;
+  byHand.GetFileStreamInfo(info);
+  ASSERT_TRUE(byHand.Seek(0, info.Duration / 2));
+  ASSERT_TRUE(byHand.DecodeVideoFrame(byHand.FirstVideoStream()));
+  TBitmap a, b;
+  ASSERT_TRUE(byHand.PictureToBitmap(a));
+  ASSERT_TRUE(GrabThumbnail(grabbed, b));
+  EXPECT_EQ(byHand.PicturePTS(), grabbed.PicturePTS());
+  EXPECT_EQ(a.Pixels, b.Pixels);
 }
 
 }  // namespace
