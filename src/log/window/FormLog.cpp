@@ -1,5 +1,6 @@
 #include "log/window/FormLog.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -184,8 +185,10 @@ void TFormLog::SaveLog() {
 }
 
 std::string TFormLog::ShowSaveDialog() {
-  QFileDialog dialog(this, QString(),
-                     QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+  // A documents folder that does not exist would be offered as the file name instead.
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+  QFileDialog dialog(this, QString(), folder,
                      QStringLiteral("Log-Files (*.log);;Text-Files (*.txt);;All Files (*.*)"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
