@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
-#include <QHBoxLayout>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>

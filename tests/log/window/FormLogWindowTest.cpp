@@ -27,6 +27,8 @@ TEST(FormLogWindow, StartsHiddenWithItsCaptionSizeAndParts) {
   EXPECT_TRUE(flags.testFlag(Qt::WindowMaximizeButtonHint));
   EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
   EXPECT_FALSE(form.isModal());
+  // Left open when the main window closes, it must not keep the program running.
+  EXPECT_FALSE(form.testAttribute(Qt::WA_QuitOnClose));
   EXPECT_EQ(form.minimumSize(), QSize(265, 125));
 
   ShowAndWait(form);
