@@ -158,4 +158,13 @@ BrandingConfig ReadBrandingConfig(const std::vector<std::string>& lines) {
   return c;
 }
 
+void ApplyBrandingDefaults(const BrandingConfig& config, AppSettings& settings) {
+  if (config.DefaultClass >= 0 && config.DefaultClass <= 2) {
+    settings.OutputFormatClass = static_cast<uint8_t>(config.DefaultClass);
+  }
+  settings.OutputVideoFormat = static_cast<uint8_t>(config.DefaultVideo);
+  settings.OutputDeviceFormat = static_cast<uint8_t>(config.DefaultDevice);
+  settings.OutputAudioFormat = static_cast<uint8_t>(config.DefaultAudio);
+}
+
 }  // namespace app

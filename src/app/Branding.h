@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/AppSettings.h"
+
 namespace app {
 
 // The branding file's name in the executable's folder.
@@ -93,5 +95,10 @@ bool* BrandingFormatFlag(BrandingConfig& config, std::string_view key);
 // or malformed one throws AppError "'<value>' is not a valid integer value" (the first
 // such key in key order).
 BrandingConfig ReadBrandingConfig(const std::vector<std::string>& lines);
+
+// The edition's default formats as the settings' start values (a settings file read later
+// overrides them): the class only when it is 0, 1 or 2, the three formats as they are,
+// kept to one byte each.
+void ApplyBrandingDefaults(const BrandingConfig& config, AppSettings& settings);
 
 }  // namespace app

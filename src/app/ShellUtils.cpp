@@ -22,6 +22,9 @@ std::string GetShellFolder(const std::string& name) {
     folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
   } else if (name == "Personal") {
     folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // Output goes here by default: a documents folder the account does not have would make
+    // every conversion fail, so the home folder stands in for it.
+    if (!QFileInfo(folder).isDir()) folder.clear();
   }
   if (folder.isEmpty()) folder = QDir::homePath();
   return folder.toStdString();

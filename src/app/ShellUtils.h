@@ -15,8 +15,9 @@ class QWidget;
 namespace app {
 
 // The user's folder of a given name, without a trailing separator: "AppData" is the
-// per-user configuration folder, "Personal" the documents folder. Any other name, or a
-// folder the desktop does not know, gives the home folder.
+// per-user configuration folder (which may not exist yet), "Personal" the documents
+// folder when it exists. Any other name, or a folder the desktop does not know, gives the
+// home folder.
 std::string GetShellFolder(const std::string& name);
 
 // What OpenWithShell hands to the desktop: a link with a scheme as it is, anything else

@@ -215,3 +215,30 @@ TEST(BrandingTest, BrokenFilesGiveAClearErrorOrValuesNeverACrash) {
                                     EncodeBrandingText("cd\n"));
   EXPECT_EQ(ReadBrandingConfig(LoadBrandingLines(path.string())).Name, std::string("ab\0cd", 5));
 }
+
+TEST(BrandingTest, DefaultsBecomeTheSettingsStartValues) {
+  const struct {
+    int defaultClass, video, device, audio;
+    uint8_t classBefore;
+    uint8_t expectClass, expectVideo, expectDevice, expectAudio;
+  } cases[] = {
+      {1, 2, 3, 4, 0, 1, 2, 3, 4},
+      {5, 0, 0, 0, 0, 0, 0, 0, 0},  // not a class: the class stays as it was
+      {-1, 0, 0, 0, 2, 2, 0, 0, 0},
+      {2, 257, -1, 255, 0, 2, 1, 255, 255},  // formats are kept unchecked, as one byte
+  };
+  for (const auto& c : cases) {
+    BrandingConfig config;
+    config.DefaultClass = c.defaultClass;
+    config.DefaultVideo = c.video;
+    config.DefaultDevice = c.device;
+    config.DefaultAudio = c.audio;
+    AppSettings settings;
+    settings.OutputFormatClass = c.classBefore;
+    ApplyBrandingDefaults(config, settings);
+    EXPECT_EQ(settings.OutputFormatClass, c.expectClass) << c.defaultClass;
+    EXPECT_EQ(settings.OutputVideoFormat, c.expectVideo) << c.video;
+    EXPECT_EQ(settings.OutputDeviceFormat, c.expectDevice) << c.device;
+    EXPECT_EQ(settings.OutputAudioFormat, c.expectAudio) << c.audio;
+  }
+}

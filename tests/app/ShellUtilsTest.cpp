@@ -75,19 +75,25 @@ class UrlRecorder : public QObject {
 
 TEST(ShellUtilsTest, ShellFoldersComeFromTheDesktopsKnownFolders) {
   testsupport::TempDir dir;
+  const std::string config = dir.str() + "/cfg";
+  const std::string documents = dir.str() + "/文档";
+  dir.write("cfg/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"" + documents + "\"\n");
   const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
-  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.str() + "/cfg"));
-  EXPECT_EQ(GetShellFolder("AppData"), dir.str() + "/cfg");
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
+
+  EXPECT_EQ(GetShellFolder("AppData"), config);
+  // A documents folder the account does not have: the home folder stands in.
+  EXPECT_EQ(GetShellFolder("Personal"), QDir::homePath().toStdString());
+  std::filesystem::create_directory(documents);
+  EXPECT_EQ(GetShellFolder("Personal"), documents);
+  EXPECT_EQ(GetShellFolder("NoSuchFolder"), QDir::homePath().toStdString());
+  EXPECT_EQ(GetShellFolder(""), QDir::homePath().toStdString());
+
   if (oldConfig.isNull()) {
     qunsetenv("XDG_CONFIG_HOME");
   } else {
     qputenv("XDG_CONFIG_HOME", oldConfig);
   }
-  EXPECT_EQ(GetShellFolder("Personal"),
-            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString());
-  EXPECT_EQ(GetShellFolder("NoSuchFolder"), QDir::homePath().toStdString());
-  EXPECT_EQ(GetShellFolder(""), QDir::homePath().toStdString());
-  EXPECT_NE(GetShellFolder("AppData").back(), '/');
 }
 
 TEST(ShellUtilsTest, TargetsBecomeLinksOrFileUrls) {
