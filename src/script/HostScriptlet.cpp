@@ -1,0 +1,51 @@
+#include "script/HostScriptlet.h"
+
+#include "script/HostTextFile.h"
+
+namespace script {
+namespace {
+
+enum HostMethod { kAlert, kCreateObject, kEcho, kReadText, kWriteText };
+constexpr int kArgumentCounts[] = {1, 1, 1, 1, 2};
+
+}  // namespace
+
+THostScriptlet::THostScriptlet()
+    : TScriptlet({"Alert", "CreateObject", "Echo", "ReadText", "WriteText"}) {
+  SetName("Host");
+}
+
+ScriptValue THostScriptlet::CallMethod(int index, const QVariantList& args) {
+  if (index < 0 || index > kWriteText || args.size() != kArgumentCounts[index]) return {};
+  const QString first = args[0].toString();
+  switch (index) {
+    case kAlert:
+      if (OnAlert) OnAlert(*this, first);
+      return {};
+    case kEcho:
+      if (OnEcho) OnEcho(*this, first);
+      return {};
+    case kCreateObject: {
+      bool allow = true;
+      if (OnCreateObject) OnCreateObject(*this, first, allow);
+      // There are no automation objects on this platform: nothing can be created.
+      return {};
+    }
+    case kReadText:
+      return {ReadHostText(first), nullptr};
+    case kWriteText:
+      WriteHostText(first, args[1].toString());
+      return {};
+  }
+  return {};
+}
+
+IScriptlet CreateHostScriptlet(THostScriptlet::TextEvent onAlert,
+                               THostScriptlet::TextEvent onEcho) {
+  auto host = std::make_shared<THostScriptlet>();
+  host->OnAlert = std::move(onAlert);
+  host->OnEcho = std::move(onEcho);
+  return host;
+}
+
+}  // namespace script

@@ -1,0 +1,257 @@
+// Running a script: states, errors with their positions, stopping a script that does not
+// end, runs that follow each other, and input that must not bring the host down.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QJSEngine>
+#include <random>
+
+#include "ScriptRecorder.h"
+
+namespace {
+
+using script::TCustomScript;
+using script::TScriptError;
+
+TEST(ScriptRun, StatesEnterAndLeaveFollowTheRunAndClose) {
+  ScriptRecorder r(true);
+  EXPECT_EQ(r.run("Host.Echo('body');"),
+            QStringList({"state:ssUninitialized", "state:ssInitialized", "state:ssStarted", "enter",
+                         "echo:body", "leave", "state:ssConnected"}));
+  r.events.clear();
+  r.host.Close();
+  EXPECT_EQ(r.events, QStringList({"state:ssDisconnected", "state:ssClosed"}));
+  r.events.clear();
+  r.host.Close();  // nothing left to close
+  EXPECT_TRUE(r.events.isEmpty());
+}
+
+TEST(ScriptRun, ASecondExecuteClosesTheFirstEngineAndStartsAFreshOne) {
+  ScriptRecorder r(true);
+  r.run("var leftOver = 1; Host.Echo('one');");
+  // Lines and the named objects persist; the engine's globals do not.
+  EXPECT_EQ(r.run("Host.Echo(typeof leftOver);"),
+            QStringList({"state:ssDisconnected", "state:ssClosed", "state:ssUninitialized",
+                         "state:ssInitialized", "state:ssStarted", "enter", "echo:undefined",
+                         "leave", "state:ssConnected"}));
+  r.events.clear();
+  r.host.Execute();
+  EXPECT_TRUE(r.events.contains("echo:undefined"));
+}
+
+TEST(ScriptRun, ASyntaxErrorIsOneErrorWithItsPositionAndNothingRuns) {
+  ScriptRecorder r(true);
+  const QStringList events = r.run("Host.Echo('must not run');\nvar b = ;\nHost.Echo('nor this');");
+  ASSERT_EQ(events.size(), 3);
+  EXPECT_EQ(events.mid(0, 2), QStringList({"state:ssUninitialized", "state:ssInitialized"}));
+  EXPECT_TRUE(events[2].startsWith("error:1:8:SyntaxError: ")) << events[2].toStdString();
+  r.events.clear();
+  r.host.Close();
+  EXPECT_EQ(r.events, QStringList({"state:ssClosed"}));
+}
+
+TEST(ScriptRun, SyntaxErrorsThatTryToRunCodeAnywayRunNothing) {
+  // Texts that would run their first statements if they were compiled piecewise or inside
+  // a wrapper function.
+  const char* texts[] = {
+      "Host.Echo('x'); }); Host.Echo('y'); (function () {",
+      "} Host.Echo('y'); {",
+      "Host.Echo('x');\n}\nHost.Echo('y');\nfunction f() {",
+      "Host.Echo('x'); return;",
+      "Host.Echo('x');\n/* unterminated comment",
+      "Host.Echo('x'); '\n';",
+  };
+  for (const char* text : texts) {
+    ScriptRecorder r;
+    r.run(text);
+    EXPECT_EQ(r.errors.size(), 1u) << text;
+    EXPECT_TRUE(r.echoes.isEmpty()) << text;
+  }
+}
+
+TEST(ScriptRun, RuntimeErrorsReportTheLineWhereTheyHappenAndEndTheScript) {
+  struct Case {
+    const char* text;
+    int line;
+    const char* descriptionPart;
+    QStringList echoes;
+  };
+  const Case cases[] = {
+      {"Host.Echo('1');\nHost.Echo('2');\nnoSuchFunction();\nHost.Echo('4');",
+       2,
+       "not defined",
+       {"1", "2"}},
+      {"function f() {\n  return null.x;\n}\nHost.Echo('1');\nf();\nHost.Echo('6');",
+       1,
+       "TypeError",
+       {"1"}},
+      {"Host.Echo('1');\nthrow new Error('own words');\nHost.Echo('3');", 1, "own words", {"1"}},
+      {"Host.Echo('1');\n\nthrow 'plain text';", 2, "plain text", {"1"}},
+      {"Host.Echo('1');\nJSON.parse('{');", 1, "SyntaxError", {"1"}},
+      {"Host.Echo('1');\nHost.Unknown();", 1, "doesn't support", {"1"}},
+  };
+  for (const Case& c : cases) {
+    ScriptRecorder r(true);
+    r.run(c.text);
+    ASSERT_EQ(r.errors.size(), 1u) << c.text;
+    EXPECT_EQ(r.errors[0].Line, c.line) << c.text;
+    EXPECT_EQ(r.errors[0].Column, 0) << c.text;
+    EXPECT_TRUE(r.errors[0].Description.contains(c.descriptionPart))
+        << c.text << " -> " << r.errors[0].Description.toStdString();
+    EXPECT_EQ(r.echoes, c.echoes) << c.text;
+    // The run still ends as a whole: the error comes inside it and it is left normally.
+    EXPECT_EQ(r.events.mid(r.events.size() - 3),
+              QStringList({r.events[r.events.size() - 3], "leave", "state:ssConnected"}));
+    EXPECT_TRUE(r.events[r.events.size() - 3].startsWith("error:")) << c.text;
+  }
+}
+
+TEST(ScriptRun, LinesAreJoinedSoThatEachLineBreakCountsOnce) {
+  ScriptRecorder r;
+  r.host.Lines = QStringList{"var s = 'a\\", "b';", "Host.Echo(escape(s));", "Host.Echo(x);"};
+  r.host.Execute();
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_EQ(r.errors[0].Line, 3);
+  EXPECT_EQ(r.echoes, QStringList({"ab"}));
+}
+
+TEST(ScriptRun, QueryContinueIsAskedOftenAndStopsAScriptThatNeverEnds) {
+  ScriptRecorder r(true);
+  QElapsedTimer clock;
+  std::vector<qint64> asked;
+  r.host.OnQueryContinue = [&](TCustomScript&, bool& allow) {
+    EXPECT_TRUE(allow);
+    asked.push_back(clock.elapsed());
+    allow = clock.elapsed() < 500;
+  };
+  clock.start();
+  r.run("Host.Echo('start');\nvar i = 0;\nwhile (true) { i++; }\nHost.Echo('never');");
+  const qint64 took = clock.elapsed();
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_TRUE(r.errors[0].Description.contains("Interrupted"));
+  EXPECT_EQ(r.echoes, QStringList({"start"}));
+  EXPECT_TRUE(r.events.contains("leave"));
+  EXPECT_GE(took, 500);
+  EXPECT_LT(took, 2000);
+  ASSERT_GE(asked.size(), 5u);
+  qint64 longestGap = asked.front();
+  for (size_t i = 1; i < asked.size(); ++i)
+    longestGap = std::max(longestGap, asked[i] - asked[i - 1]);
+  EXPECT_LE(longestGap, 100) << "OnQueryContinue asked " << asked.size() << " times";
+  std::cout << "[ measured ] OnQueryContinue asked " << asked.size() << " times in " << took
+            << " ms, longest gap " << longestGap << " ms\n";
+
+  // The host is usable again afterwards.
+  r.host.OnQueryContinue = nullptr;
+  r.run("Host.Echo('again');");
+  EXPECT_EQ(r.echoes, QStringList({"again"}));
+  EXPECT_TRUE(r.errors.empty());
+}
+
+TEST(ScriptRun, QueryContinueStopsALoopThatKeepsCallingTheHost) {
+  ScriptRecorder r;
+  int asked = 0;
+  r.host.OnQueryContinue = [&](TCustomScript&, bool& allow) { allow = ++asked < 3; };
+  r.run("for (var i = 0; ; ++i) Host.Echo(i);");
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_GT(r.echoes.size(), 1);
+  EXPECT_EQ(asked, 3);
+}
+
+TEST(ScriptRun, CloseFromAHandlerStopsTheScriptAndSilencesTheHost) {
+  ScriptRecorder r(true);
+  auto host = std::static_pointer_cast<script::THostScriptlet>(r.host.FindScriptlet("Host"));
+  const auto echo = host->OnEcho;
+  host->OnEcho = [&](script::THostScriptlet& sender, const QString& text) {
+    echo(sender, text);
+    if (text == "stop") r.host.Close();
+  };
+  r.run("Host.Echo('go');\nHost.Echo('stop');\nwhile (true) Host.Echo('more');");
+  EXPECT_EQ(r.events, QStringList({"state:ssUninitialized", "state:ssInitialized",
+                                   "state:ssStarted", "enter", "echo:go", "echo:stop"}));
+  r.run("Host.Echo('later');");
+  EXPECT_TRUE(r.events.contains("echo:later"));
+}
+
+TEST(ScriptRun, ExecuteFromItsOwnHandlerIsAScriptError) {
+  ScriptRecorder r;
+  auto host = std::static_pointer_cast<script::THostScriptlet>(r.host.FindScriptlet("Host"));
+  host->OnAlert = [&](script::THostScriptlet&, const QString&) { r.host.Execute(); };
+  r.run("Host.Alert('again');\nHost.Echo('not reached');");
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_TRUE(r.errors[0].Description.contains("already running"));
+  EXPECT_TRUE(r.echoes.isEmpty());
+}
+
+class BrokenEngineScript : public TCustomScript {
+ public:
+  bool throwInstead = false;
+
+ protected:
+  std::unique_ptr<QJSEngine> CreateEngine() override {
+    if (throwInstead) throw std::runtime_error("no engine here");
+    return nullptr;
+  }
+};
+
+TEST(ScriptRun, AnEngineThatCannotBeMadeRaisesFromExecute) {
+  for (bool throwInstead : {false, true}) {
+    BrokenEngineScript broken;
+    broken.throwInstead = throwInstead;
+    bool errorEvent = false;
+    broken.OnError = [&](TCustomScript&, const TScriptError&) { errorEvent = true; };
+    broken.Lines = QStringList{"1;"};
+    EXPECT_THROW(broken.Execute(), std::runtime_error);
+    EXPECT_FALSE(errorEvent);
+    broken.Close();
+  }
+}
+
+TEST(ScriptRun, ErrorsWithoutAnErrorHandlerAreDropped) {
+  script::TJavaScript host;
+  for (const char* text : {"var = ;", "undefinedThing();", "throw 1;"}) {
+    host.Lines = QStringList{text};
+    EXPECT_NO_THROW(host.Execute()) << text;
+  }
+}
+
+TEST(ScriptRunBadInput, RandomBytesGiveOneErrorReport) {
+  for (unsigned seed : {1u, 2u, 3u, 4u, 5u}) {
+    std::mt19937 random(seed);
+    QByteArray bytes;
+    for (int i = 0; i < 8192; ++i) bytes.append(char(random() & 0xFF));
+    ScriptRecorder r;
+    r.host.Lines = QStringList{QString::fromUtf8(bytes)};
+    r.host.Execute();
+    EXPECT_EQ(r.errors.size(), 1u) << "seed " << seed;
+    EXPECT_TRUE(r.echoes.isEmpty());
+  }
+}
+
+TEST(ScriptRunBadInput, AOneMegabyteStringLiteralPassesThroughWhole) {
+  QString big;
+  big.reserve(1 << 20);
+  for (int i = 0; i < (1 << 20); ++i) big.append(QChar(u'a' + i % 26));
+  ScriptRecorder r;
+  r.run("var s = '" + big + "';\nHost.Echo(s.length);\nHost.Echo(s);");
+  ASSERT_TRUE(r.errors.empty());
+  ASSERT_EQ(r.echoes.size(), 2);
+  EXPECT_EQ(r.echoes[0], "1048576");
+  EXPECT_TRUE(r.echoes[1] == big);
+}
+
+TEST(ScriptRunBadInput, DeepRecursionIsAnErrorReport) {
+  const char* texts[] = {
+      "function f(n) { return f(n + 1) + 1; }\nf(0);",
+      "function g(n) { if (n % 1000 == 0) Host.Echo(n); return g(n + 1); }\ng(0);",
+      "var o = {}; o.toString = function () { return String(o); };\nString(o);",
+  };
+  for (const char* text : texts) {
+    ScriptRecorder r;
+    r.run(text);
+    ASSERT_EQ(r.errors.size(), 1u) << text;
+    EXPECT_EQ(r.errors[0].Description, "RangeError: Maximum call stack size exceeded.") << text;
+  }
+}
+
+}  // namespace
