@@ -31,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = setUp();
   if (!ready || size < 1) return 0;
   const size_t pick = data[0] % (sizeof kExtensions / sizeof kExtensions[0]);
-  const std::string path =
-      "/tmp/wizconv-fuzz-" + std::to_string(getpid()) + kExtensions[pick];
+  const std::string path = "/tmp/wizconv-fuzz-" + std::to_string(getpid()) + kExtensions[pick];
   if (FILE* file = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data + 1, 1, size - 1, file);
     std::fclose(file);

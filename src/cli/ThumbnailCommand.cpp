@@ -18,8 +18,7 @@ constexpr const char* kUsage = "usage: wizconv-cli thumbnail FILE OUT.bmp [--at 
 int64_t parseSeconds(const std::string& text) {
   char* end = nullptr;
   const double seconds = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds < 0 ||
-      seconds > 1e9)
+  if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds < 0 || seconds > 1e9)
     return -1;
   return static_cast<int64_t>(std::llround(seconds * 1e6));
 }

@@ -97,8 +97,8 @@ bool TFFDecoder::Seek(int flags, int64_t position) {
     Note(llInfo, "\"image2\" format cannot to be seeked.");
     return false;
   }
-  if (context_->pb) Note(llDebug, "current position " + std::to_string(avio_tell(context_->pb)) +
-                                      " bytes");
+  if (context_->pb)
+    Note(llDebug, "current position " + std::to_string(avio_tell(context_->pb)) + " bytes");
   const bool byBytes = flags & kSeekByte;
   const int64_t requested = position < 0 ? 0 : position;
   int64_t target = requested;
@@ -287,9 +287,8 @@ bool TFFDecoder::PictureToBitmap(TBitmap& bitmap) {
     Fail(llError, "picture not ready, please decode first");
     return false;
   }
-  const bool converted =
-      converter_.ToRGB(picture_->data, picture_->linesize, picture_->format, true,
-                       picture_->height, picture_->width);
+  const bool converted = converter_.ToRGB(picture_->data, picture_->linesize, picture_->format,
+                                          true, picture_->height, picture_->width);
   if (converted) {
     bitmap = converter_.Bitmap();
   } else {

@@ -20,10 +20,14 @@ size_t utf8Length(const std::string& text, size_t i) {
   unsigned minimum;
   unsigned value;
   if (c < 0x80) return 1;
-  if ((c & 0xE0) == 0xC0) length = 2, minimum = 0x80, value = c & 0x1F;
-  else if ((c & 0xF0) == 0xE0) length = 3, minimum = 0x800, value = c & 0x0F;
-  else if ((c & 0xF8) == 0xF0) length = 4, minimum = 0x10000, value = c & 0x07;
-  else return 0;
+  if ((c & 0xE0) == 0xC0)
+    length = 2, minimum = 0x80, value = c & 0x1F;
+  else if ((c & 0xF0) == 0xE0)
+    length = 3, minimum = 0x800, value = c & 0x0F;
+  else if ((c & 0xF8) == 0xF0)
+    length = 4, minimum = 0x10000, value = c & 0x07;
+  else
+    return 0;
   if (i + length > text.size()) return 0;
   for (size_t k = 1; k < length; ++k) {
     if ((byte(i + k) & 0xC0) != 0x80) return 0;

@@ -77,8 +77,7 @@ void drainOnMainThread() {
     }
     if (handler) {
       try {
-        handler(line.second.Sender, line.second.ThreadID, line.second.LogLevel,
-                line.second.LogMsg);
+        handler(line.second.Sender, line.second.ThreadID, line.second.LogLevel, line.second.LogMsg);
       } catch (...) {
         // A failing handler must not take the next lines or the logging thread with it.
       }
@@ -107,8 +106,7 @@ TFFLogger::TFFLogger(bool automatic)
   std::unique_ptr<TFFLogger> replaced;
   {
     std::lock_guard<std::mutex> lock(registry().mutex);
-    if (registry().current && !registry().automatic && !automatic)
-      throw std::logic_error(kOnlyOne);
+    if (registry().current && !registry().automatic && !automatic) throw std::logic_error(kOnlyOne);
     if (!automatic) {
       replaced = std::move(registry().automatic);
       registry().current = this;

@@ -63,8 +63,7 @@ class TFFLogger {
   static uint32_t CurrentThreadId();
 
  private:
-  friend void LibraryFragment(int libraryLevel, const std::string& prefix,
-                              const std::string& text);
+  friend void LibraryFragment(int libraryLevel, const std::string& prefix, const std::string& text);
   explicit TFFLogger(bool automatic);
   friend TFFLogger& DefaultLogger();
   // wait: the calling thread waits until the main thread has run the handler.

@@ -57,7 +57,8 @@ double meanDifference(const TBitmap& bitmap, const std::string& topDownBgr) {
   double sum = 0;
   for (int y = 0; y < bitmap.Height; ++y)
     for (int x = 0; x < rowBytes; ++x)
-      sum += std::abs(int(bitmap.Row(y)[x]) - int(static_cast<uint8_t>(topDownBgr[y * rowBytes + x])));
+      sum +=
+          std::abs(int(bitmap.Row(y)[x]) - int(static_cast<uint8_t>(topDownBgr[y * rowBytes + x])));
   return sum / (double(rowBytes) * bitmap.Height);
 }
 
@@ -114,8 +115,10 @@ TEST_F(DecoderFrameTest, EveryFrameIsDecodedUpToTheEnd) {
       ASSERT_LT(frames, expected + 10);
     }
     EXPECT_EQ(frames, expected);
-    if (c.timestamps) EXPECT_TRUE(increasing);
-    else EXPECT_TRUE(allUnknown);
+    if (c.timestamps)
+      EXPECT_TRUE(increasing);
+    else
+      EXPECT_TRUE(allUnknown);
     EXPECT_TRUE(decoder.EndOfFile());
     EXPECT_FALSE(decoder.DecodeVideoFrame(-1));
     EXPECT_GE(count(llInfo, "stream eof reached."), 2);
@@ -158,8 +161,8 @@ TEST_F(DecoderFrameTest, OddSizedPictureBecomesAPaddedBitmap) {
   EXPECT_EQ(bitmap.RowBytes(), 484);
   EXPECT_FALSE(decoder.Converter().UsesCallerPicture());
   testsupport::TempDir dir;
-  const std::string reference = ffmpegFrame(fixtures::Media("odd.mkv"), 0,
-                                            (dir.path() / "frame.raw").string());
+  const std::string reference =
+      ffmpegFrame(fixtures::Media("odd.mkv"), 0, (dir.path() / "frame.raw").string());
   ASSERT_EQ(reference.size(), 161u * 121u * 3u);
   EXPECT_LT(meanDifference(bitmap, reference), 3.0);
 }
@@ -206,7 +209,7 @@ TEST_F(DecoderFrameTest, ThumbnailOfTheTaskList) {
   } cases[] = {
       {"av.mp4", -1, true, 320, ""},
       {"av.mp4", 3900000, true, 320, ""},  // after the last key picture
-      {"raw.h264", -1, true, 176, ""},  // no duration: the start
+      {"raw.h264", -1, true, 176, ""},     // no duration: the start
       {"audio.mp3", -1, false, 0, "no video stream."},
       {"odd.mkv", 0, true, 161, ""},
   };

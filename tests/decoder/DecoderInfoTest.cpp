@@ -55,8 +55,8 @@ class DecoderTest : public ::testing::Test {
 double seconds(const std::string& text) { return std::stod(text); }
 
 TEST_F(DecoderTest, RecordsAgreeWithFfprobeForEveryFixture) {
-  for (const char* name : {"av.mp4", "audio.mp3", "video.mkv", "raw.h264", "multiaudio.mkv",
-                           "meta.mp3", "odd.mkv"}) {
+  for (const char* name :
+       {"av.mp4", "audio.mp3", "video.mkv", "raw.h264", "multiaudio.mkv", "meta.mp3", "odd.mkv"}) {
     SCOPED_TRACE(name);
     const std::string path = fixtures::Media(name);
     auto probe = fixtures::Probe(
@@ -74,8 +74,7 @@ TEST_F(DecoderTest, RecordsAgreeWithFfprobeForEveryFixture) {
     }
     // ProbeJson carries the same numbers.
     const std::string json = ProbeJson(decoder);
-    EXPECT_NE(json.find("\"Duration\":" + std::to_string(file.Duration) + ","),
-              std::string::npos);
+    EXPECT_NE(json.find("\"Duration\":" + std::to_string(file.Duration) + ","), std::string::npos);
     EXPECT_NE(json.find("\"StreamCount\":" + std::to_string(count) + ","), std::string::npos);
     EXPECT_EQ(decoder.FileSize(), static_cast<int64_t>(std::filesystem::file_size(path)));
     int video = 0, audio = 0;

@@ -17,7 +17,8 @@ const std::map<std::string, std::string>& recipes() {
        "-f lavfi -i testsrc=size=320x240:rate=25:duration=4 -f lavfi -i "
        "sine=frequency=440:sample_rate=44100:duration=4 -ac 2 -c:v libx264 -preset ultrafast "
        "-g 12 -bf 2 -pix_fmt yuv420p -c:a aac -shortest"},
-      {"audio.mp3", "-f lavfi -i sine=frequency=300:sample_rate=22050:duration=2 -ac 1 -c:a libmp3lame"},
+      {"audio.mp3",
+       "-f lavfi -i sine=frequency=300:sample_rate=22050:duration=2 -ac 1 -c:a libmp3lame"},
       {"video.mkv", "-f lavfi -i testsrc=size=160x120:rate=10:duration=2 -c:v mpeg4"},
       {"raw.h264",
        "-f lavfi -i testsrc=size=176x144:rate=25:duration=2 -c:v libx264 -preset ultrafast "
@@ -58,8 +59,7 @@ std::string Media(const std::string& name) {
   if (it == recipes().end()) throw std::invalid_argument("no fixture " + name);
   // Made under a temporary name so that an interrupted run leaves no half file.
   // Test processes may run at once: each makes its own and the last rename wins.
-  const std::string partial =
-      Folder() + "/partial-" + std::to_string(getpid()) + "-" + name;
+  const std::string partial = Folder() + "/partial-" + std::to_string(getpid()) + "-" + name;
   if (!Run("ffmpeg -nostdin -v error -y " + it->second + " '" + partial + "'"))
     throw std::runtime_error("ffmpeg could not make " + name);
   std::filesystem::rename(partial, path);

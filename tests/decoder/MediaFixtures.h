@@ -15,7 +15,6 @@ std::string Folder();
 // Runs a shell command; true when it exits with 0.
 bool Run(const std::string& command);
 // ffprobe's flat output as key -> value ("format.duration" -> "2.000000"), quotes removed.
-std::map<std::string, std::string> Probe(const std::string& path,
-                                         const std::string& entries);
+std::map<std::string, std::string> Probe(const std::string& path, const std::string& entries);
 
 }  // namespace fixtures

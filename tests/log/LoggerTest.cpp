@@ -65,11 +65,10 @@ TEST(LogLevelMapping, LibraryLevelsFallIntoEightSteps) {
   const struct {
     int library;
     TLogLevel level;
-  } cases[] = {{-100, llQuiet}, {-8, llQuiet},   {-7, llPanic},   {0, llPanic},
-               {7, llPanic},    {8, llFatal},    {15, llFatal},   {16, llError},
-               {23, llError},   {24, llWarning}, {31, llWarning}, {32, llInfo},
-               {39, llInfo},    {40, llVerbose}, {47, llVerbose}, {48, llDebug},
-               {56, llDebug},   {1000, llDebug}};
+  } cases[] = {{-100, llQuiet}, {-8, llQuiet}, {-7, llPanic},  {0, llPanic},    {7, llPanic},
+               {8, llFatal},    {15, llFatal}, {16, llError},  {23, llError},   {24, llWarning},
+               {31, llWarning}, {32, llInfo},  {39, llInfo},   {40, llVerbose}, {47, llVerbose},
+               {48, llDebug},   {56, llDebug}, {1000, llDebug}};
   for (const auto& c : cases) EXPECT_EQ(LibraryToLogLevel(c.library), c.level) << c.library;
   const int back[] = {-8, 0, 8, 16, 24, 32, 40, 48};
   for (int i = 0; i < 8; ++i) {
@@ -220,8 +219,8 @@ TEST_F(LoggerTest, MainThreadLoggingWhileAWorkerWaitsDoesNotDeadlock) {
   worker.join();
   auto got = texts();
   std::sort(got.begin(), got.end());
-  EXPECT_EQ(got, (std::vector<std::string>{"main engine line", "main library line",
-                                           "worker line"}));
+  EXPECT_EQ(got,
+            (std::vector<std::string>{"main engine line", "main library line", "worker line"}));
   for (const auto& l : lines()) EXPECT_TRUE(l.onMainThread) << l.text;
 }
 

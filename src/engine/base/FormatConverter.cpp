@@ -57,8 +57,8 @@ void TFormatConverter::ClearPicture() {
   currentLinesize_ = 0;
 }
 
-bool TFormatConverter::ToRGB(const uint8_t* const data[4], const int linesize[4],
-                             int pixelFormat, bool copy, int height, int width) {
+bool TFormatConverter::ToRGB(const uint8_t* const data[4], const int linesize[4], int pixelFormat,
+                             bool copy, int height, int width) {
   if (width <= 0 || height <= 0 || !data || !data[0]) {
     ClearPicture();
     lastError_ = "Cannot initialize the toRGB conversion context";
@@ -67,8 +67,8 @@ bool TFormatConverter::ToRGB(const uint8_t* const data[4], const int linesize[4]
   bitmap_.BitsPerPixel = BitsPerPixel();
   if (bitmap_.Width != width || bitmap_.Height != height) bitmap_.Resize(width, height);
   const AVPixelFormat target = rowOf(depth_).format;
-  const bool needed = pixelFormat != target || (width & 1) || (height & 1) ||
-                      linesize[0] != bitmap_.RowBytes();
+  const bool needed =
+      pixelFormat != target || (width & 1) || (height & 1) || linesize[0] != bitmap_.RowBytes();
   if (needed) {
     const int size = av_image_get_buffer_size(target, width, height, kBufferAlign);
     if (size < 0) {
@@ -140,8 +140,8 @@ bool TFormatConverter::FromRGB(uint8_t* const data[4], const int linesize[4], in
   }
   const AVPixelFormat source = rowOf(depth_).format;
   fromRGB_.reset(sws_getCachedContext(fromRGB_.release(), width, height, source, width, height,
-                                      static_cast<AVPixelFormat>(pixelFormat), SWS_BICUBIC,
-                                      nullptr, nullptr, nullptr));
+                                      static_cast<AVPixelFormat>(pixelFormat), SWS_BICUBIC, nullptr,
+                                      nullptr, nullptr));
   if (!fromRGB_) {
     lastError_ = "Cannot initialize the fromRGB conversion context";
     return false;

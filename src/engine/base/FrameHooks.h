@@ -14,8 +14,8 @@
 namespace engine {
 
 using HookConfigureFn = int (*)(void** context, int argc, char* argv[]);
-using HookProcessFn = void (*)(void* context, uint8_t* data[4], int linesize[4],
-                               int pixelFormat, int width, int height, int64_t pts);
+using HookProcessFn = void (*)(void* context, uint8_t* data[4], int linesize[4], int pixelFormat,
+                               int width, int height, int64_t pts);
 using HookReleaseFn = void (*)(void* context);
 
 class TFrameHookList {

@@ -14,8 +14,10 @@ namespace engine {
 struct FormatContextCloser {
   void operator()(AVFormatContext* c) const {
     // A context that was opened must be closed as an input; one that never opened is freed.
-    if (c && c->iformat) avformat_close_input(&c);
-    else avformat_free_context(c);
+    if (c && c->iformat)
+      avformat_close_input(&c);
+    else
+      avformat_free_context(c);
   }
 };
 struct CodecContextFree {

@@ -43,12 +43,11 @@ TEST(FormatConverter, AlignedBgr24IsUsedInPlaceAndOddWidthGoesThroughTheBuffer) 
     int width, height, stride;
     bool inPlace;
   } cases[] = {
-      {4, 2, 12, true},    // 12 bytes per row: already a multiple of 4
-      {8, 4, 24, true},
-      {5, 2, 16, false},   // odd width
-      {4, 3, 12, false},   // odd height
-      {4, 2, 16, false},   // rows longer than the bitmap's
-      {2, 2, 6, false},    // rows not padded to 4 bytes
+      {4, 2, 12, true},                      // 12 bytes per row: already a multiple of 4
+      {8, 4, 24, true},  {5, 2, 16, false},  // odd width
+      {4, 3, 12, false},                     // odd height
+      {4, 2, 16, false},                     // rows longer than the bitmap's
+      {2, 2, 6, false},                      // rows not padded to 4 bytes
   };
   for (const auto& c : cases) {
     Bgr24Picture pic(c.width, c.height, c.stride);
@@ -126,7 +125,8 @@ TEST(FormatConverter, YuvPictureRoundTripsThroughTheBitmap) {
   // Mid grey everywhere.
   for (int y = 0; y < h; ++y) std::fill_n(frame->data[0] + y * frame->linesize[0], w, 128);
   for (int p = 1; p < 3; ++p)
-    for (int y = 0; y < h / 2; ++y) std::fill_n(frame->data[p] + y * frame->linesize[p], w / 2, 128);
+    for (int y = 0; y < h / 2; ++y)
+      std::fill_n(frame->data[p] + y * frame->linesize[p], w / 2, 128);
   TFormatConverter conv;
   ASSERT_TRUE(conv.ToRGB(frame->data, frame->linesize, AV_PIX_FMT_YUV420P, true, h, w));
   EXPECT_FALSE(conv.UsesCallerPicture());

@@ -244,8 +244,8 @@ TEST(BitmapFile, TheFfmpegProgramReadsTheWrittenPixels) {
   const auto path = (dir.path() / "pic.bmp").string();
   ASSERT_TRUE(WriteBmpFile(bmp, path));
   const auto raw = (dir.path() / "pic.raw").string();
-  const std::string cmd = "ffmpeg -v error -y -i '" + path +
-                          "' -f rawvideo -pix_fmt bgr24 '" + raw + "'";
+  const std::string cmd =
+      "ffmpeg -v error -y -i '" + path + "' -f rawvideo -pix_fmt bgr24 '" + raw + "'";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   const std::string bytes = testsupport::ReadFile(raw);
   ASSERT_EQ(bytes.size(), 18u);
