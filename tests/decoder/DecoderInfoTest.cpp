@@ -344,3 +344,52 @@ TEST_F(DecoderTest, AttachedFileIsDescribedButNeverMovedOrClosed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DecoderTest, StreamWithoutTimeBaseDenominatorIsReadInWholeTicks) {
+  const std::string path = fixtures::Media("video.mkv");
+  AVFormatContext* ctx = nullptr;
+  ASSERT_EQ(avformat_open_input(&ctx, path.c_str(), nullptr, nullptr), 0);
+  ASSERT_GE(avformat_find_stream_info(ctx, nullptr), 0);
+  const struct {
+    AVRational given;
+    AVRational used;
+  } cases[] = {{{1, 0}, {1, 1}}, {{0, 0}, {0, 1}}, {{3, 0}, {3, 3}}};
+  for (const auto& c : cases) {
+    ctx->streams[0]->time_base = c.given;
+    ctx->streams[0]->duration = 20;
+    TFFDecoder decoder;
+    decoder.Attach(ctx);
+    TVideoStreamInfo v;
+    ASSERT_TRUE(decoder.GetVideoStreamInfo(0, v));
+    EXPECT_EQ(ctx->streams[0]->time_base.num, c.used.num);
+    EXPECT_EQ(ctx->streams[0]->time_base.den, c.used.den);
+    EXPECT_EQ(v.DurationTicks, 20);
+    EXPECT_EQ(v.Duration, av_rescale_q(20, c.used, AV_TIME_BASE_Q));
+  }
+  avformat_close_input(&ctx);
+}
+
+TEST_F(DecoderTest, SeekingByBytes) {
+  const struct {
+    const char* name;
+    bool supported;
+  } cases[] = {{"raw.h264", true}, {"audio.mp3", true}, {"av.mp4", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFFDecoder decoder;
+    ASSERT_TRUE(decoder.LoadFile(fixtures::Media(c.name)));
+    const int64_t middle = decoder.FileSize() / 2;
+    EXPECT_EQ(decoder.Seek(TFFDecoder::kSeekByte, middle), c.supported);
+    if (!c.supported) {
+      EXPECT_EQ(decoder.LastErrorMessage(),
+                "could not seek to position " + std::to_string(middle) + " bytes");
+    } else if (decoder.FirstVideoStream() >= 0) {
+      ASSERT_TRUE(decoder.DecodeVideoFrame(-1));
+      EXPECT_GE(decoder.PictureBytePosition(), middle);
+    }
+  }
+}
+
+}  // namespace
