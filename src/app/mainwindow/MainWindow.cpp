@@ -1,0 +1,784 @@
+#include "app/mainwindow/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBitmap>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "app/AppError.h"
+#include "app/CommonUtils.h"
+#include "app/Palette.h"
+#include "app/Settings.h"
+#include "app/ShellUtils.h"
+#include "app/WindowPlacementQt.h"
+#include "app/mainwindow/AboutDialog.h"
+#include "app/mainwindow/ImageButton.h"
+#include "convert/FormatPicker.h"
+#include "convert/FormatSelection.h"
+#include "core/Messages.h"
+
+namespace app {
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+QColor rgb(uint32_t c) { return QColor(QRgb(c)); }
+
+constexpr QSize kPageControlSize(553, 426);
+const char* const kDesignTimePage = "TabSheetStep1";
+
+const WizardPage kPageOrder[] = {WizardPage::Mode,  WizardPage::Step1, WizardPage::Step2,
+                                 WizardPage::Step3, WizardPage::Step4, WizardPage::Step5,
+                                 WizardPage::Step6, WizardPage::Step7};
+
+// Loads one skin image; a file that cannot be opened or decoded is a file-open error.
+QPixmap LoadSkinImage(const std::string& folder, const char* name) {
+  const std::string path = folder + name;
+  QPixmap pixmap;
+  if (pixmap.load(q(path))) return pixmap;
+  std::ifstream probe(path, std::ios::binary);
+  const std::string reason = probe ? "The file is not a valid image." : std::strerror(errno);
+  throw AppError(FileOpenErrorText(path, reason));
+}
+
+}  // namespace
+
+std::vector<std::string>& TFormMain::ReducedEditionTitles() {
+  static std::vector<std::string> titles;
+  return titles;
+}
+
+TFormMain::TFormMain(MainWindowEnvironment env, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), env_(std::move(env)) {
+  setObjectName("FormMain");
+  layout_ = DesignTimeLayout();
+  CreateControls();
+  RunStartup();
+}
+
+TFormMain::~TFormMain() = default;
+
+std::string TFormMain::SettingsFilePath() const { return settingsFolder_ + SettingsFileName(); }
+
+// ---------------------------------------------------------------------------------------
+// Controls
+
+QAction* TFormMain::AddAction(const char* name, const QString& text, const QKeySequence& key) {
+  auto* action = new QAction(text, this);
+  action->setObjectName(name);
+  if (!key.isEmpty()) {
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WindowShortcut);
+  }
+  addAction(action);
+  return action;
+}
+
+void TFormMain::CreateControls() {
+  setFixedSize(772, 560);
+  QFont base = font();
+  base.setPixelSize(12);
+  setFont(base);
+
+  imageTopLogo_ = new QLabel(this);
+  imageTopLogo_->setObjectName("ImageTopLogo");
+  imageTopLogo_->move(0, 0);
+  imageTopLogo_->installEventFilter(this);
+  imageLeftLogo_ = new QLabel(this);
+  imageLeftLogo_->setObjectName("ImageLeftLogo");
+  imageLeftLogo_->move(12, 74);
+  imageLeftLogo_->installEventFilter(this);
+
+  labelTitle_ = new QLabel(this);
+  labelTitle_->setObjectName("LabelTitle");
+  labelTitle_->resize(730, 24);
+  labelVersion_ = new QLabel(this);
+  labelVersion_->setObjectName("LabelVersion");
+  labelVersion_->setGeometry(20, 470, 170, 16);
+  labelMoreTools_ = new QLabel(q("更多免费工具"), this);
+  labelMoreTools_->setObjectName("LabelMoreTools");
+  labelMoreTools_->setGeometry(20, 485, 170, 16);
+  labelMoreTools_->setCursor(Qt::PointingHandCursor);
+  labelMoreTools_->installEventFilter(this);
+
+  auto makeButton = [this](const char* name) {
+    auto* b = new ImageButton(this);
+    b->setObjectName(name);
+    return b;
+  };
+  buttonMin_ = makeButton("ButtonMin");
+  buttonClose_ = makeButton("ButtonClose");
+  buttonHelp_ = makeButton("ButtonHelp");
+  buttonLog_ = makeButton("ButtonLog");
+  buttonBack_ = makeButton("ButtonBack");
+  buttonNext_ = makeButton("ButtonNext");
+  buttonExit_ = makeButton("ButtonExit");
+  buttonHelp_->setText(q("帮助"));
+  buttonLog_->setText(q("日志"));
+  connect(buttonMin_, &QAbstractButton::clicked, this, [this] { showMinimized(); });
+  connect(buttonClose_, &QAbstractButton::clicked, this, [this] {
+    closing_ = true;
+    if (!close()) closing_ = false;
+  });
+
+  actionBack_ = AddAction("ActionBack", q("返回"));
+  actionNext_ = AddAction("ActionNext", q("下一步"));
+  actionExit_ = AddAction("ActionExit", q("退出"), QKeySequence(Qt::ALT | Qt::Key_F4));
+  auto* actionLog = AddAction("ActionLog", q("日志"));
+  auto* actionHelp = AddAction("ActionHelp", q("帮助"));
+  connect(actionBack_, &QAction::triggered, this, &TFormMain::ActionBack);
+  connect(actionNext_, &QAction::triggered, this, &TFormMain::ActionNext);
+  connect(actionExit_, &QAction::triggered, this, &TFormMain::ActionExit);
+  connect(actionLog, &QAction::triggered, this, &TFormMain::ActionLog);
+  connect(actionHelp, &QAction::triggered, this, &TFormMain::ActionHelp);
+  connect(buttonBack_, &QAbstractButton::clicked, actionBack_, &QAction::trigger);
+  connect(buttonNext_, &QAbstractButton::clicked, actionNext_, &QAction::trigger);
+  connect(buttonExit_, &QAbstractButton::clicked, actionExit_, &QAction::trigger);
+  connect(buttonLog_, &QAbstractButton::clicked, actionLog, &QAction::trigger);
+  connect(buttonHelp_, &QAbstractButton::clicked, actionHelp, &QAction::trigger);
+  // The image buttons follow their actions' state.
+  auto follow = [](QAction* action, ImageButton* button) {
+    auto sync = [action, button] {
+      button->setEnabled(action->isEnabled());
+      button->setText(action->text());
+    };
+    connect(action, &QAction::changed, button, sync);
+    sync();
+  };
+  follow(actionBack_, buttonBack_);
+  follow(actionNext_, buttonNext_);
+  follow(actionExit_, buttonExit_);
+
+  // Help menu.
+  helpMenu_ = new QMenu(this);
+  helpMenu_->setObjectName("PopupMenuHelp");
+  auto linkAction = [this](const char* name, const char* text, const std::string BrandingConfig::*link,
+                           const QKeySequence& key = {}) {
+    QAction* a = AddAction(name, q(text), key);
+    connect(a, &QAction::triggered, this, [this, link] { OpenLink(branding_.*link); });
+    helpMenu_->addAction(a);
+  };
+  linkAction("ActionHelpContent", "帮助内容", &BrandingConfig::HelpContectLink, QKeySequence(Qt::Key_F1));
+  linkAction("ActionHowTosTutorialVideos", "使用教程视频", &BrandingConfig::HelpHowTosTutorialVideosLink);
+  helpMenu_->addSeparator();
+  linkAction("ActionHomePage", "主页", &BrandingConfig::HelpHomePageLink);
+  linkAction("ActionMoreFreeTools", "更多免费工具", &BrandingConfig::HelpMoreFreeToolsLink);
+  helpMenu_->addSeparator();
+  linkAction("ActionCheckforUpdates", "检查更新", &BrandingConfig::HelpCheckForUpdatesLink);
+  linkAction("ActionContactTechnicalSupport", "联系技术支持", &BrandingConfig::HelpSupportLink);
+  helpMenu_->addSeparator();
+  QAction* about = AddAction("ActionAbout", q("关于"));
+  connect(about, &QAction::triggered, this, &TFormMain::ActionAbout);
+  helpMenu_->addAction(about);
+
+  // Wizard pages.
+  pageControl_ = new QTabWidget(this);
+  pageControl_->setObjectName("PageControlMain");
+  pageControl_->resize(kPageControlSize);
+  pageControl_->setDocumentMode(true);
+  for (WizardPage p : kPageOrder) {
+    auto* page = new QWidget;
+    page->setObjectName(PageObjectName(p));
+    page->setAutoFillBackground(true);
+    pageControl_->addTab(page, q(PageTabCaption(p)));
+  }
+  pageControl_->setCurrentWidget(pageControl_->findChild<QWidget*>(kDesignTimePage));
+  CreateModePage(pageControl_->findChild<QWidget*>("TabSheetMode"));
+  CreateStep1Page(pageControl_->findChild<QWidget*>("TabSheetStep1"));
+  formatPicker_ = new convert::FormatPicker(pageControl_->findChild<QWidget*>("TabSheetStep2"), settings_);
+  connect(formatPicker_, &convert::FormatPicker::SelectDirClicked, this, &TFormMain::ChooseOutputFolder);
+  CreateFinishLabels();
+
+  setStyleSheet(QString(
+      "QTabWidget#PageControlMain > QWidget { background: %1; }"
+      "QWidget#TabSheetMode, QWidget#TabSheetStep1, QWidget#TabSheetStep2, QWidget#TabSheetStep3,"
+      "QWidget#TabSheetStep4, QWidget#TabSheetStep5, QWidget#TabSheetStep6, QWidget#TabSheetStep7"
+      " { background: %1; }"
+      "QLabel#LabelTitle { color: %2; }"
+      "QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 4px;"
+      " padding: 4px 10px; }"
+      "QPushButton:hover { border-color: %4; color: %4; }"
+      "QPushButton:pressed { background: %5; }"
+      "QPushButton:disabled { color: %6; border-color: %3; }"
+      "QTableWidget { background: %1; border: 1px solid %3; gridline-color: rgb(204,218,241);"
+      " selection-background-color: rgb(10,36,106); }")
+                    .arg(rgb(palette::kPanel).name(), rgb(palette::kText).name(),
+                         rgb(palette::kBorder).name(), rgb(palette::kAccent).name(),
+                         rgb(palette::kWindow).name(), rgb(palette::kDisabledText).name()));
+  ApplySkinLayout(layout_);
+}
+
+void TFormMain::CreateModePage(QWidget* page) {
+  auto makeImage = [this, page](const char* name, int left) {
+    auto* label = new QLabel(page);
+    label->setObjectName(name);
+    label->setGeometry(left, 40, 240, 160);
+    label->setCursor(Qt::PointingHandCursor);
+    label->installEventFilter(this);
+    return label;
+  };
+  imageDownloadVideo_ = makeImage("ImageDownloadVideo", 24);
+  imageConvertVideo_ = makeImage("ImageConvertVideo", 289);
+  radioDownload_ = new QRadioButton(q("从YouTube下载视频"), page);
+  radioDownload_->setObjectName("RadioButtonDownloadVideo");
+  radioDownload_->setGeometry(34, 215, 230, 24);
+  radioDownload_->setChecked(true);
+  radioConvert_ = new QRadioButton(q("转换音频/视频文件"), page);
+  radioConvert_->setObjectName("RadioButtonConvertVideo");
+  radioConvert_->setGeometry(299, 215, 230, 24);
+}
+
+void TFormMain::CreateStep1Page(QWidget* page) {
+  static const char* const kColumns[] = {
+      "MainImage", "FileMinName", "Duration",   "Bitrate",       "Dimension",   "FileFullName",
+      "FileSize",  "VideoEncoder", "AudioChannels", "AudioSampleRate", "AudioBitrate",
+      "AudioEncoder", "FrameRate", "RealDuration", "Width",         "Height",      "AspectRatio"};
+  fileGrid_ = new QTableWidget(0, 17, page);
+  fileGrid_->setObjectName("FileGrid");
+  fileGrid_->setGeometry(0, 0, kPageControlSize.width(), 384);
+  QStringList headers;
+  for (const char* c : kColumns) headers << c;
+  fileGrid_->setHorizontalHeaderLabels(headers);
+  fileGrid_->horizontalHeader()->hide();
+  fileGrid_->verticalHeader()->hide();
+  fileGrid_->verticalHeader()->setDefaultSectionSize(90);
+  fileGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  fileGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
+  fileGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  for (int c = 5; c < 17; ++c) fileGrid_->setColumnHidden(c, true);
+  fileGrid_->setColumnWidth(0, 132);
+  fileGrid_->horizontalHeader()->setStretchLastSection(true);
+  fileGrid_->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  struct TaskAction {
+    const char* action;
+    const char* button;
+    const char* text;
+    QKeySequence key;
+  };
+  const TaskAction actions[] = {
+      {"ActionAdd", "ButtonAdd", "添加文件(&A)", QKeySequence(Qt::CTRL | Qt::Key_O)},
+      {"ActionDelete", "ButtonDelete", "删除(&D)", QKeySequence(Qt::Key_Delete)},
+      {"ActionClear", "ButtonClear", "清除(&C)", QKeySequence(Qt::SHIFT | Qt::Key_Delete)},
+      {"ActionMoveUp", "ButtonMoveUp", "上移(&M)", {}},
+      {"ActionMoveDown", "ButtonMoveDown", "下移(&O)", {}},
+      {"ActionPlay", "ButtonPlay", "播放(&P)", QKeySequence(Qt::CTRL | Qt::Key_P)},
+  };
+  int left = 0;
+  for (const auto& t : actions) {
+    QAction* action = AddAction(t.action, q(t.text), t.key);
+    auto* button = new QPushButton(action->text(), page);
+    button->setObjectName(t.button);
+    button->setGeometry(left, 394, 86, 28);
+    left += 93;
+    connect(button, &QPushButton::clicked, action, &QAction::trigger);
+    connect(action, &QAction::changed, button, [action, button] {
+      button->setEnabled(action->isEnabled());
+    });
+    fileGrid_->addAction(action);
+    if (std::strcmp(t.action, "ActionClear") == 0 || std::strcmp(t.action, "ActionMoveDown") == 0) {
+      auto* separator = new QAction(this);
+      separator->setSeparator(true);
+      fileGrid_->addAction(separator);
+    }
+  }
+  actionDelete_ = findChild<QAction*>("ActionDelete");
+  actionClear_ = findChild<QAction*>("ActionClear");
+  actionMoveUp_ = findChild<QAction*>("ActionMoveUp");
+  actionMoveDown_ = findChild<QAction*>("ActionMoveDown");
+  actionPlay_ = findChild<QAction*>("ActionPlay");
+  QAction* cropTrim = AddAction("ActionCropTrim", q("裁剪&&修剪(&R)"));
+  cropTrim->setVisible(false);
+  fileGrid_->addAction(cropTrim);
+  connect(fileGrid_, &QTableWidget::itemSelectionChanged, this, &TFormMain::RefreshTaskActions);
+}
+
+void TFormMain::CreateFinishLabels() {
+  auto add = [this](const char* page, const char* name, const char* pattern, int top) {
+    auto* label = new QLabel(q(pattern), pageControl_->findChild<QWidget*>(page));
+    label->setObjectName(name);
+    label->setGeometry(24, top, 500, 24);
+    label->setWordWrap(true);
+  };
+  add("TabSheetStep4", "LabelFinishTitle1", "%s 已完成转换。", 24);
+  add("TabSheetStep4", "LabelFinishTitle2", "要转换其它文件，点击“完成”。点击“退出”，退出%s。", 52);
+  add("TabSheetStep7", "LabelFinishedDownloading1", "%s 已完成下载。", 24);
+  add("TabSheetStep7", "LabelFinishedDownloading2", "要转换其它文件，点击“完成”。点击“退出”，退出%s。", 52);
+}
+
+// ---------------------------------------------------------------------------------------
+// Start-up
+
+void TFormMain::RunStartup() {
+  try {
+    ApplyBranding();
+    HideReducedEditionControls();
+    PrepareSettingsFolder();
+    SetSettingDefaults();
+    LoadSettings();
+    formatPicker_->FillPresetLists();
+    setAcceptDrops(true);  // the task list takes the dropped files
+    ConfigureOpenDialog();
+    RestoreMainPlacement();
+    SetPageCaptions();
+    if (!LoadCodecLibraries()) return;
+    JoinClipboardChain();
+    ShowFirstPage();
+    CreateScriptHost();
+    // The window is shown once the event loop runs; the promotion area has nothing to
+    // set up in this edition.
+    QTimer::singleShot(0, this, [this] {
+      if (!closing_) show();
+    });
+  } catch (const std::exception& e) {
+    startupError_ = e.what();
+    core::Messages::Error(startupError_);
+  }
+}
+
+void TFormMain::ApplyBranding() {
+  title_ = core::Messages::Title();
+  setWindowTitle(q(title_));
+  for (const char* name : {"LabelFinishTitle1", "LabelFinishTitle2", "LabelFinishedDownloading1",
+                           "LabelFinishedDownloading2"}) {
+    auto* label = findChild<QLabel*>(name);
+    label->setText(label->text().replace("%s", q(title_)));
+  }
+
+  branding_ = ReadBrandingConfig(LoadBrandingLines(BrandingFilePath(env_.exeDir)));
+  labelVersion_->setText(q("Version: " + branding_.Version));
+
+  LoadSkinImages();
+  if (auto layout = SkinLayoutFor(branding_.Skin)) {
+    layout_ = *layout;
+    ApplySkinLayout(layout_);
+  }
+  ApplyOfferedFormats();
+
+  if (branding_.DefaultClass >= 0 && branding_.DefaultClass <= 2) {
+    settings_.OutputFormatClass = static_cast<uint8_t>(branding_.DefaultClass);
+  }
+  // The defaults are stored as bytes without a range check; the catalogue ignores codes
+  // it does not know.
+  settings_.OutputVideoFormat = static_cast<uint8_t>(branding_.DefaultVideo);
+  settings_.OutputDeviceFormat = static_cast<uint8_t>(branding_.DefaultDevice);
+  settings_.OutputAudioFormat = static_cast<uint8_t>(branding_.DefaultAudio);
+}
+
+void TFormMain::LoadSkinImages() {
+  const std::string folder = WithTrailingSeparator(env_.exeDir + "sounds/" + branding_.ResFolder);
+  const QPixmap topLogo = LoadSkinImage(folder, "toplogo.png");
+  leftLogo_ = LoadSkinImage(folder, "leftlogo.png");
+  const QPixmap download = LoadSkinImage(folder, "downloadyoutube.png");
+  const QPixmap convert = LoadSkinImage(folder, "youtubeconvert.png");
+  skin_ = LoadSkinImage(folder, "main.bmp");
+  QPixmap min[3], close[3], bottom[4];
+  for (int i = 0; i < 3; ++i) min[i] = LoadSkinImage(folder, ("min_" + std::to_string(i + 1) + ".bmp").c_str());
+  for (int i = 0; i < 3; ++i) close[i] = LoadSkinImage(folder, ("close_" + std::to_string(i + 1) + ".bmp").c_str());
+  for (int i = 0; i < 4; ++i) bottom[i] = LoadSkinImage(folder, ("bottom_" + std::to_string(i + 1) + ".bmp").c_str());
+
+  imageTopLogo_->setPixmap(topLogo);
+  imageTopLogo_->adjustSize();
+  imageLeftLogo_->setPixmap(leftLogo_);
+  imageLeftLogo_->adjustSize();
+  imageDownloadVideo_->setPixmap(download);
+  imageConvertVideo_->setPixmap(convert);
+  buttonMin_->setImages(min[0], min[1], min[2]);
+  buttonClose_->setImages(close[0], close[1], close[2]);
+  for (ImageButton* b : {buttonHelp_, buttonLog_, buttonBack_, buttonNext_, buttonExit_}) {
+    b->setImages(bottom[0], bottom[1], bottom[2], bottom[3]);
+  }
+
+  // The window takes the skin's size; magenta in the skin is outside the window.
+  setFixedSize(skin_.size());
+  const QImage image = skin_.toImage();
+  setMask(QBitmap::fromImage(image.createMaskFromColor(qRgb(255, 0, 255), Qt::MaskInColor)));
+  update();
+}
+
+void TFormMain::ApplySkinLayout(const SkinLayout& l) {
+  buttonMin_->setVisible(l.captionButtonsVisible);
+  buttonClose_->setVisible(l.captionButtonsVisible);
+  buttonMin_->move(l.buttonMin.left, l.buttonMin.top);
+  buttonClose_->move(l.buttonClose.left, l.buttonClose.top);
+  buttonHelp_->move(l.buttonHelp.left, l.buttonHelp.top);
+  buttonLog_->move(l.buttonLog.left, l.buttonLog.top);
+  buttonBack_->move(l.backLeft, l.bottomTop);
+  buttonNext_->move(l.nextLeft, l.bottomTop);
+  buttonExit_->move(l.exitLeft, l.bottomTop);
+  pageControl_->move(l.pageControl.left, l.pageControl.top);
+  labelTitle_->move(l.labelTitle.left, l.labelTitle.top);
+  QFont titleFont = labelTitle_->font();
+  titleFont.setPixelSize(15);
+  titleFont.setBold(l.titleBold);
+  labelTitle_->setFont(titleFont);
+  const QString labelColour = l.lightLabels ? "white" : rgb(palette::kGrey).name();
+  for (QLabel* label : {labelVersion_, labelMoreTools_}) {
+    label->setStyleSheet("color: " + labelColour + ";");
+  }
+  if (l.labelVersionTop) {
+    labelVersion_->move(labelVersion_->x(), *l.labelVersionTop);
+    labelVersion_->raise();
+  }
+  if (l.labelMoreToolsTop) {
+    labelMoreTools_->move(labelMoreTools_->x(), *l.labelMoreToolsTop);
+    labelMoreTools_->raise();
+  }
+  for (ImageButton* b : {buttonHelp_, buttonLog_, buttonBack_, buttonNext_, buttonExit_}) {
+    b->setTransparent(l.transparentBottomButtons);
+    b->setCaptionColor(Qt::white);
+  }
+}
+
+void TFormMain::ApplyOfferedFormats() {
+  formatPicker_->ApplyOfferedFormats(convert::OfferedFormatsFrom(branding_));
+}
+
+void TFormMain::HideReducedEditionControls() {
+  const auto& titles = ReducedEditionTitles();
+  if (std::find(titles.begin(), titles.end(), title_) == titles.end()) return;
+  for (QWidget* w : std::initializer_list<QWidget*>{labelVersion_, labelMoreTools_, buttonHelp_, buttonLog_}) {
+    w->hide();
+  }
+}
+
+void TFormMain::PrepareSettingsFolder() {
+  const std::string appData =
+      env_.appDataFolder.empty() ? GetShellFolder("AppData") : env_.appDataFolder;
+  settingsFolder_ = app::SettingsFolder(appData, title_);
+}
+
+void TFormMain::SetSettingDefaults() {
+  std::string documents =
+      env_.documentsFolder.empty() ? GetShellFolder("Personal") : env_.documentsFolder;
+  // The folders and the formats the branding chose stay; the rest takes the defaults.
+  AppSettings defaults;
+  defaults.LastOpenDir = documents;
+  defaults.OutputFileDir = documents;
+  defaults.OutputURLDir = documents;
+  defaults.OutputFormatClass = settings_.OutputFormatClass;
+  defaults.OutputVideoFormat = settings_.OutputVideoFormat;
+  defaults.OutputDeviceFormat = settings_.OutputDeviceFormat;
+  defaults.OutputAudioFormat = settings_.OutputAudioFormat;
+  settings_ = defaults;
+}
+
+void TFormMain::LoadSettings() {
+  SettingsStore store(SettingsFilePath());
+  const bool existed = store.LoadSettings(settings_);
+  settingsLoaded_ = true;
+  if (!existed) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+  }
+}
+
+void TFormMain::ConfigureOpenDialog() {
+  openDialogFilter_ =
+      "所有支持格式|*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;"
+      "*.OGM;*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.SWF;*.WEBM;*.MP3;*.AAC;*.WAV;*.WMA;*.CDA;"
+      "*.FLAC;*.M4A;*.MID;*.MKA;*.MP2;*.MPA;*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;|"
+      "所有视频格式 (所有类型)|*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;"
+      "*.MPEG;*.DAT;*.OGM;*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.SWF;*.WEBM;|"
+      "所有音频格式 (所有类型)|*.MP3;*.AAC;*.WAV;*.WMA;*.CDA;*.FLAC;*.M4A;*.MID;*.MKA;*.MP2;*.MPA;"
+      "*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;|所有文件|*.*";
+}
+
+void TFormMain::RestoreMainPlacement() {
+  SettingsStore store(SettingsFilePath());
+  RestoreWindowPlacement(store, "Form", this);
+}
+
+bool TFormMain::LoadCodecLibraries() {
+  if (!env_.loadEngineLibraries) return true;
+  if (env_.engineLibrariesLoaded && env_.engineLibrariesLoaded()) return true;
+  std::string error;
+  if (env_.loadEngineLibraries(env_.exeDir + "lib", error)) return true;
+  if (env_.loadEngineLibraries(env_.exeDir + "../lib", error)) return true;
+  if (env_.appendLog) env_.appendLog(error);
+  return false;
+}
+
+void TFormMain::JoinClipboardChain() {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  auto refresh = [this, clipboard] {
+    const QMimeData* data = clipboard->mimeData();
+    clipboardHasNoText_ = !(data && data->hasText());
+  };
+  refresh();
+  connect(clipboard, &QClipboard::dataChanged, this, refresh);
+}
+
+void TFormMain::ShowFirstPage() {
+  GoToStartPage();
+  pageControl_->tabBar()->hide();
+}
+
+void TFormMain::CreateScriptHost() {}
+
+// ---------------------------------------------------------------------------------------
+// Wizard
+
+WizardPage TFormMain::CurrentPage() const {
+  const QString name = pageControl_->currentWidget()->objectName();
+  for (WizardPage p : kPageOrder) {
+    if (name == PageObjectName(p)) return p;
+  }
+  return WizardPage::Step1;
+}
+
+void TFormMain::ShowPage(WizardPage page) {
+  pageControl_->setCurrentWidget(pageControl_->findChild<QWidget*>(PageObjectName(page)));
+  SetPageCaptions();
+}
+
+void TFormMain::GoToStartPage() { ShowPage(StartPage(branding_.Download)); }
+
+void TFormMain::SetPageCaptions() {
+  const PageCaptions c = CaptionsFor(CurrentPage(), branding_.Download, branding_.Merge, title_);
+  labelTitle_->setText(q(c.title));
+  actionNext_->setText(q(c.next));
+  actionNext_->setEnabled(c.nextEnabled);
+  actionBack_->setText(q("返回"));
+  actionBack_->setEnabled(c.backEnabled);
+  actionExit_->setText(q(c.exit));
+  actionExit_->setEnabled(true);
+}
+
+void TFormMain::ActionNext() {
+  if (!actionNext_->isEnabled()) return;
+  switch (CurrentPage()) {
+    case WizardPage::Mode:
+      if (radioDownload_->isChecked()) {
+        ShowPage(WizardPage::Step5);
+      } else if (radioConvert_->isChecked()) {
+        ShowPage(WizardPage::Step1);
+      }
+      break;
+    case WizardPage::Step1:
+      if (fileGrid_->rowCount() > 0) {
+        ShowPage(WizardPage::Step2);
+        formatPicker_->ShowSelection();
+      } else {
+        core::Messages::Information("请添加你要转换的视频文件");
+      }
+      break;
+    case WizardPage::Step2: {
+      const bool noFolder = formatPicker_->OutputDirEdit()->text().trimmed().isEmpty();
+      formatPicker_->ReadSelection();
+      std::error_code ec;
+      if (!noFolder) std::filesystem::create_directories(settings_.OutputFileDir, ec);
+      // An empty box is no folder, although it reads back as the root folder.
+      if (noFolder || !std::filesystem::is_directory(settings_.OutputFileDir, ec)) {
+        core::Messages::Information("无法创建目录！请检查输出文件夹格式是否正确！");
+        break;
+      }
+      QCoreApplication::processEvents();
+      ShowPage(WizardPage::Step3);
+      QMetaObject::invokeMethod(this, &TFormMain::StartRun, Qt::QueuedConnection);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TFormMain::StartRun() {}
+
+void TFormMain::ChooseOutputFolder() {
+  std::string folder = settings_.OutputFileDir;
+  if (SelectFolder(this, folder, "请选择一个文件夹")) {
+    formatPicker_->SetChosenOutputDir(QString::fromStdString(folder));
+  }
+}
+
+void TFormMain::ActionBack() {
+  if (!actionBack_->isEnabled()) return;
+  switch (CurrentPage()) {
+    case WizardPage::Step1:
+    case WizardPage::Step5:
+      if (core::Messages::Confirm("您确定要取消并返回？")) {
+        fileGrid_->setRowCount(0);
+        GoToStartPage();
+      }
+      break;
+    case WizardPage::Step2:
+      ShowPage(WizardPage::Step1);
+      break;
+    default:
+      break;
+  }
+}
+
+void TFormMain::ActionExit() {
+  auto closeWindow = [this] {
+    closing_ = true;
+    if (!close()) closing_ = false;
+  };
+  switch (CurrentPage()) {
+    case WizardPage::Mode:
+    case WizardPage::Step4:
+    case WizardPage::Step7:
+      if (core::Messages::Confirm("你确定要退出？")) closeWindow();
+      break;
+    case WizardPage::Step1:
+      if (branding_.Download) {
+        if (core::Messages::Confirm("您确定要取消？")) {
+          fileGrid_->setRowCount(0);
+          GoToStartPage();
+        }
+      } else if (core::Messages::Confirm("你确定要退出？")) {
+        closeWindow();
+      }
+      break;
+    case WizardPage::Step2:
+    case WizardPage::Step5:
+      if (core::Messages::Confirm("您确定要取消？")) {
+        fileGrid_->setRowCount(0);
+        GoToStartPage();
+      }
+      break;
+    case WizardPage::Step3:
+      core::Messages::Confirm("你真的要取消转换？");
+      break;
+    case WizardPage::Step6:
+      core::Messages::Confirm("你真的要取消下载？");
+      break;
+  }
+}
+
+QPoint TFormMain::HelpMenuPosition() const {
+  return QPoint(buttonHelp_->x() + x() + layout_.helpMenuOffset,
+                buttonHelp_->y() + y() + buttonHelp_->height());
+}
+
+void TFormMain::ActionHelp() { helpMenu_->popup(HelpMenuPosition()); }
+
+void TFormMain::ActionLog() {
+  if (!env_.logWindow) return;
+  env_.logWindow->show();
+  env_.logWindow->raise();
+}
+
+void TFormMain::ActionAbout() {
+  TFormAbout about(branding_, leftLogo_, layout_.aboutShowsLeftImage, this);
+  about.move(geometry().center() - QPoint(about.width() / 2, about.height() / 2));
+  about.exec();
+}
+
+void TFormMain::OpenLink(const std::string& link) { OpenWithShell(link); }
+
+void TFormMain::RefreshTaskActions() {
+  const int rows = fileGrid_->rowCount();
+  const int row = fileGrid_->selectionModel()->hasSelection() ? fileGrid_->currentRow() : -1;
+  actionDelete_->setEnabled(row >= 0);
+  actionPlay_->setEnabled(row >= 0);
+  actionClear_->setEnabled(rows > 0);
+  actionMoveUp_->setEnabled(row > 0);
+  actionMoveDown_->setEnabled(row >= 0 && row < rows - 1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Window events
+
+void TFormMain::showEvent(QShowEvent* e) {
+  labelVersion_->hide();
+  labelMoreTools_->hide();
+  RefreshTaskActions();
+  QWidget::showEvent(e);
+}
+
+void TFormMain::closeEvent(QCloseEvent* e) {
+  // A close from outside (the window manager's Alt+F4) asks like the Exit button.
+  if (!closing_) {
+    e->ignore();
+    ActionExit();
+    return;
+  }
+  SaveOnClose();
+  e->accept();
+  emit Closed();
+}
+
+void TFormMain::SaveOnClose() {
+  // A start-up that failed before the settings were read must not overwrite them with
+  // defaults.
+  if (!settingsLoaded_) return;
+  try {
+    SettingsStore store(SettingsFilePath());
+    store.SaveSettings(settings_);
+    SaveWindowPlacement(store, "Form", this);
+    if (env_.logWindow) SaveWindowPlacement(store, "FormLog", env_.logWindow);
+  } catch (const std::exception& ex) {
+    core::Messages::Error(ex.what());
+  }
+}
+
+void TFormMain::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (skin_.isNull()) {
+    painter.fillRect(rect(), rgb(palette::kWindow));
+  } else {
+    painter.drawPixmap(0, 0, skin_);
+  }
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == imageTopLogo_ || watched == imageLeftLogo_) {
+    auto* me = static_cast<QMouseEvent*>(event);
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+        if (me->button() == Qt::LeftButton) {
+          dragging_ = true;
+          dragOffset_ = me->globalPosition().toPoint() - pos();
+          return true;
+        }
+        break;
+      case QEvent::MouseMove:
+        if (dragging_) {
+          move(me->globalPosition().toPoint() - dragOffset_);
+          return true;
+        }
+        break;
+      case QEvent::MouseButtonRelease:
+        dragging_ = false;
+        break;
+      default:
+        break;
+    }
+  } else if (event->type() == QEvent::MouseButtonRelease) {
+    if (watched == imageDownloadVideo_ || watched == imageConvertVideo_) {
+      QRadioButton* radio = watched == imageDownloadVideo_ ? radioDownload_ : radioConvert_;
+      radio->setChecked(true);
+      radio->setFocus();
+      return true;
+    }
+    if (watched == labelMoreTools_) {
+      OpenLink(branding_.HelpMoreFreeToolsLink);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace app

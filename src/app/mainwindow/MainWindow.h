@@ -1,0 +1,179 @@
+#pragma once
+// The main window: a fixed-size, borderless, skinned wizard. Its creation runs the
+// program's start-up (branding, settings, libraries, first page); closing it stops the
+// work, saves the settings and ends the program.
+
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/AppSettings.h"
+#include "app/Branding.h"
+#include "app/mainwindow/SkinLayout.h"
+#include "app/mainwindow/WizardPages.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QRadioButton;
+class QTabWidget;
+class QTableWidget;
+
+namespace convert {
+class FormatPicker;
+}
+
+namespace app {
+
+class ImageButton;
+class SettingsStore;
+
+// What the start-up takes from outside the window. The program fills it from the
+// system; tests give their own folders.
+struct MainWindowEnvironment {
+  std::string exeDir;         // the executable's folder, with a trailing separator
+  std::string appDataFolder;  // per-user application data; empty: the system's
+  std::string documentsFolder;
+  // Appends one line to the log window.
+  std::function<void(const std::string&)> appendLog;
+  // The log window: shown by the log action, its placement saved at close.
+  QPointer<QWidget> logWindow;
+  // Codec libraries: whether they are loaded, and loading them from a folder (false and
+  // the loader's error text on failure).
+  std::function<bool()> engineLibrariesLoaded;
+  std::function<bool(const std::string& folder, std::string& error)> loadEngineLibraries;
+};
+
+class TFormMain : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TFormMain(MainWindowEnvironment env, QWidget* parent = nullptr);
+  ~TFormMain() override;
+
+  const BrandingConfig& Branding() const { return branding_; }
+  AppSettings& Settings() { return settings_; }
+  const std::string& Title() const { return title_; }
+  const std::string& SettingsFolder() const { return settingsFolder_; }
+  std::string SettingsFilePath() const;
+  // The error that stopped the start-up, empty when it ran through.
+  const std::string& StartupError() const { return startupError_; }
+  bool SettingsLoaded() const { return settingsLoaded_; }
+  const std::string& OpenDialogFilter() const { return openDialogFilter_; }
+  bool ClipboardHasNoText() const { return clipboardHasNoText_; }
+
+  WizardPage CurrentPage() const;
+  void ShowPage(WizardPage page);
+  void GoToStartPage();
+  void SetPageCaptions();
+
+  // Where the help menu pops up, in screen coordinates.
+  QPoint HelpMenuPosition() const;
+  QMenu* HelpMenu() const { return helpMenu_; }
+  convert::FormatPicker* FormatPicker() const { return formatPicker_; }
+
+  // Titles of the reduced editions, which hide the version, more-tools, help and log
+  // controls. Empty unless an edition needs it.
+  static std::vector<std::string>& ReducedEditionTitles();
+
+ signals:
+  // The window has closed: the program ends.
+  void Closed();
+
+ public slots:
+  void ActionNext();
+  void ActionBack();
+  void ActionExit();
+  void ActionHelp();
+  void ActionLog();
+  void ActionAbout();
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateModePage(QWidget* page);
+  void CreateStep1Page(QWidget* page);
+  void CreateFinishLabels();
+  QAction* AddAction(const char* name, const QString& text, const QKeySequence& key = {});
+
+  // The start-up steps, in order.
+  void RunStartup();
+  void ApplyBranding();
+  void LoadSkinImages();
+  void ApplySkinLayout(const SkinLayout& layout);
+  void ApplyOfferedFormats();
+  void HideReducedEditionControls();
+  void PrepareSettingsFolder();
+  void SetSettingDefaults();
+  void LoadSettings();
+  void ConfigureOpenDialog();
+  void RestoreMainPlacement();
+  bool LoadCodecLibraries();
+  void JoinClipboardChain();
+  void ShowFirstPage();
+  void CreateScriptHost();
+
+  void RefreshTaskActions();
+  void ChooseOutputFolder();
+  // The conversion run of step 3 (the run controller starts it).
+  void StartRun();
+  void SaveOnClose();
+  void OpenLink(const std::string& link);
+
+  MainWindowEnvironment env_;
+  BrandingConfig branding_;
+  AppSettings settings_;
+  std::string title_;
+  std::string settingsFolder_;
+  std::string startupError_;
+  std::string openDialogFilter_;
+  bool settingsLoaded_ = false;
+  bool clipboardHasNoText_ = true;
+  bool closing_ = false;
+
+  QPixmap skin_;
+  QPixmap leftLogo_;
+  SkinLayout layout_;
+
+  QLabel* imageTopLogo_ = nullptr;
+  QLabel* imageLeftLogo_ = nullptr;
+  QLabel* labelTitle_ = nullptr;
+  QLabel* labelVersion_ = nullptr;
+  QLabel* labelMoreTools_ = nullptr;
+  ImageButton* buttonMin_ = nullptr;
+  ImageButton* buttonClose_ = nullptr;
+  ImageButton* buttonHelp_ = nullptr;
+  ImageButton* buttonLog_ = nullptr;
+  ImageButton* buttonBack_ = nullptr;
+  ImageButton* buttonNext_ = nullptr;
+  ImageButton* buttonExit_ = nullptr;
+  QTabWidget* pageControl_ = nullptr;
+  QTableWidget* fileGrid_ = nullptr;
+  QLabel* imageDownloadVideo_ = nullptr;
+  QLabel* imageConvertVideo_ = nullptr;
+  QRadioButton* radioDownload_ = nullptr;
+  QRadioButton* radioConvert_ = nullptr;
+  QMenu* helpMenu_ = nullptr;
+  convert::FormatPicker* formatPicker_ = nullptr;
+
+  QAction* actionBack_ = nullptr;
+  QAction* actionNext_ = nullptr;
+  QAction* actionExit_ = nullptr;
+  QAction* actionDelete_ = nullptr;
+  QAction* actionClear_ = nullptr;
+  QAction* actionMoveUp_ = nullptr;
+  QAction* actionMoveDown_ = nullptr;
+  QAction* actionPlay_ = nullptr;
+
+  QPoint dragOffset_;
+  bool dragging_ = false;
+};
+
+}  // namespace app

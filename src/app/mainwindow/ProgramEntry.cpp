@@ -1,0 +1,120 @@
+#include "app/mainwindow/ProgramEntry.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QMetaObject>
+#include <cstdio>
+#include <iostream>
+
+#include "app/AppError.h"
+#include "app/Branding.h"
+#include "app/CommonUtils.h"
+#include "app/FileBytes.h"
+#include "app/IniFile.h"
+#include "app/QtMessages.h"
+#include "app/Settings.h"
+#include "app/WindowPlacementQt.h"
+#include "core/MainThread.h"
+#include "core/Messages.h"
+#include "log/window/FormLog.h"
+
+namespace app {
+namespace {
+
+// The application title from the branding file.
+std::string ReadTitle(const std::string& exeDir) {
+  const IniFile ini = IniFile::FromLines(LoadBrandingLines(BrandingFilePath(exeDir)));
+  return ini.ReadString("SYSTEM", "Name", "");
+}
+
+// The icon must be there; a file that cannot be read is a file-open error.
+QIcon LoadIcon(const std::string& exeDir) {
+  const std::string path = exeDir + "icon.ico";
+  ReadFileBytes(path);  // throws the file-open error with the system's reason
+  QIcon icon(QString::fromStdString(path));
+  if (icon.isNull() || icon.availableSizes().isEmpty()) {
+    throw AppError(FileOpenErrorText(path, "The file is not a valid icon."));
+  }
+  return icon;
+}
+
+// The log window stores its placement in the settings file of the main window.
+void WirePlacement(logwindow::TFormLog* log, TFormMain* main) {
+  log->RestorePlacement = [main](QWidget* w) {
+    if (!main->SettingsLoaded()) return;
+    RestoreWindowPlacement(SettingsStore(main->SettingsFilePath()), "FormLog", w);
+  };
+  log->SavePlacement = [main](QWidget* w) {
+    if (!main->SettingsLoaded()) return;
+    try {
+      SettingsStore store(main->SettingsFilePath());
+      SaveWindowPlacement(store, "FormLog", w);
+    } catch (const std::exception& e) {
+      core::Messages::Error(e.what());
+    }
+  };
+}
+
+}  // namespace
+
+std::unique_ptr<Program> StartProgram(const std::string& exeDir,
+                                      MainWindowEnvironment environment) {
+  auto program = std::make_unique<Program>();
+  QIcon icon;
+  try {
+    const std::string title = ReadTitle(exeDir);
+    core::Messages::SetTitle(title);
+    QGuiApplication::setApplicationDisplayName(QString::fromStdString(title));
+    icon = LoadIcon(exeDir);
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << std::endl;
+    core::Messages::Error(e.what());
+    return nullptr;
+  }
+  QApplication::setWindowIcon(icon);
+
+  // The log window comes first, so that the main window's start-up can already log
+  // (a codec library that fails to load).
+  auto* log = new logwindow::TFormLog;
+  program->logWindow.reset(log);
+
+  environment.exeDir = exeDir;
+  environment.logWindow = log;
+  environment.appendLog = [log](const std::string& line) { log->AppendLine(line); };
+  program->mainWindow = std::make_unique<TFormMain>(std::move(environment));
+  WirePlacement(log, program->mainWindow.get());
+  return program;
+}
+
+int RunProgram() {
+  core::MainThread::SetCurrentAsMain();
+  // Calls handed to the main thread run from its event loop.
+  core::MainThread::SetWaker([] {
+    QMetaObject::invokeMethod(qApp, [] { core::MainThread::ProcessPending(); },
+                              Qt::QueuedConnection);
+  });
+  QtMessages messages;
+  core::Messages::Install(&messages);
+
+  QFont font("WenQuanYi Micro Hei");
+  font.setPixelSize(12);
+  QApplication::setFont(font);
+
+  const std::string exeDir =
+      WithTrailingSeparator(QCoreApplication::applicationDirPath().toStdString());
+  auto program = StartProgram(exeDir);
+  if (!program) return 1;
+  // The log window may still be open: closing the main window ends the program.
+  QApplication::setQuitOnLastWindowClosed(false);
+  QObject::connect(program->mainWindow.get(), &TFormMain::Closed, qApp, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
+  program->mainWindow->show();
+  const int code = QApplication::exec();
+  core::MainThread::SetWaker(nullptr);
+  core::Messages::Install(nullptr);
+  return code;
+}
+
+}  // namespace app

@@ -1,0 +1,28 @@
+#pragma once
+// The windowed program's entry: branding title and icon, log window, main window, event
+// loop. Split into a start that tests can drive and the loop that only the program runs.
+
+#include <memory>
+#include <string>
+
+#include "app/mainwindow/MainWindow.h"
+
+namespace app {
+
+class TFormLog;
+
+struct Program {
+  std::unique_ptr<QWidget> logWindow;
+  std::unique_ptr<TFormMain> mainWindow;
+};
+
+// Everything before the event loop, for the executable's folder `exeDir` (with a trailing
+// separator). On a missing branding file or icon, shows the file-open error and returns
+// nothing. The main window is created (and its start-up run) but not shown yet.
+std::unique_ptr<Program> StartProgram(const std::string& exeDir,
+                                      MainWindowEnvironment environment = {});
+
+// The program: needs a QApplication. Returns the exit code.
+int RunProgram();
+
+}  // namespace app
