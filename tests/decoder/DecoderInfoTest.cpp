@@ -393,3 +393,44 @@ TEST_F(DecoderTest, SeekingByBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DecoderTest, NamesOutsideAsciiOpenAsTheyAre) {
+  testsupport::TempDir dir;
+  const std::string bytes = testsupport::ReadFile(fixtures::Media("video.mkv"));
+  for (const char* name : {"中文 文件.mkv", "naïve café.mkv", "a'b\"c.mkv"}) {
+    const std::string path = dir.write(name, bytes).string();
+    TFFDecoder decoder;
+    ASSERT_TRUE(decoder.LoadFile(path)) << decoder.LastErrorMessage();
+    EXPECT_EQ(decoder.FileName(), path);
+    EXPECT_NE(ProbeJson(decoder).find("\"File\":" + JsonString(path)), std::string::npos);
+    ASSERT_TRUE(decoder.DecodeVideoFrame(-1));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(JsonString, EscapesAndReplacesWhatIsNotUtf8) {
+  const struct {
+    std::string text;
+    std::string json;
+  } cases[] = {
+      {"plain", "\"plain\""},
+      {"a\"b\\c", "\"a\\\"b\\\\c\""},
+      {"line\nnext\ttab\r", "\"line\\nnext\\ttab\\r\""},
+      {std::string("nul\0x", 5), "\"nul\\u0000x\""},
+      {"\x01\x1f\x7f", "\"\\u0001\\u001f\\u007f\""},
+      {"中文", "\"中文\""},
+      {"\xff", "\"\\ufffd\""},                        // not UTF-8 at all
+      {"\xe4\xb8", "\"\\ufffd\\ufffd\""},             // cut short
+      {"\xc0\xaf", "\"\\ufffd\\ufffd\""},             // overlong "/"
+      {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},  // a lone surrogate
+      {"\xf0\x9f\x98\x80", "\"\xf0\x9f\x98\x80\""},   // outside the basic plane
+  };
+  for (const auto& c : cases) EXPECT_EQ(engine::JsonString(c.text), c.json) << c.text;
+}
+
+}  // namespace
