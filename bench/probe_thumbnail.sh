@@ -19,7 +19,7 @@ if [ ! -f "$media" ]; then
   echo "making $media (30 s, 1920x1080, H.264, key picture every 250 frames)" >&2
   ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=25:duration=30 \
     -f lavfi -i sine=frequency=440:sample_rate=48000:duration=30 \
-    -c:v libx264 -preset veryfast -g 250 -pix_fmt yuv420p -c:a aac -shortest "$media.part"
+    -c:v libx264 -preset veryfast -g 250 -pix_fmt yuv420p -c:a aac -shortest -f mp4 "$media.part"
   mv "$media.part" "$media"
 fi
 
@@ -41,13 +41,17 @@ peer() {
 ours
 peer
 
-start=$(now)
-for _ in $(seq "$runs"); do ours; done
-ours_time=$(echo "$(now) - $start" | bc -l)
-
-start=$(now)
-for _ in $(seq "$runs"); do peer; done
-peer_time=$(echo "$(now) - $start" | bc -l)
+# Alternating runs, so that a change in the machine's load hits both sides alike.
+ours_time=0
+peer_time=0
+for _ in $(seq "$runs"); do
+  start=$(now)
+  ours
+  ours_time=$(echo "$ours_time + $(now) - $start" | bc -l)
+  start=$(now)
+  peer
+  peer_time=$(echo "$peer_time + $(now) - $start" | bc -l)
+done
 
 printf 'runs: %d on %s\n' "$runs" "$media"
 printf 'wizconv-cli probe + thumbnail: %.3f s per run\n' "$(echo "$ours_time / $runs" | bc -l)"
