@@ -84,8 +84,9 @@ ScriptRun::ScriptRun(std::shared_ptr<TScriptSite> site, ScriptEngineThread::Engi
     engine_ = &engine;
     makeProxy_ = engine.evaluate(QString::fromUtf8(kProxyFactory), kHelperFile);
     if (!makeProxy_.isCallable()) {
-      throw std::runtime_error("the script engine cannot make host objects: " +
-                               makeProxy_.toString().toStdString());
+      const std::string reason = makeProxy_.toString().toStdString();
+      makeProxy_ = QJSValue();  // script values go before their engine does
+      throw std::runtime_error("the script engine cannot make host objects: " + reason);
     }
   });
 }

@@ -6,10 +6,15 @@ TScriptlet::TScriptlet(const QStringList& methodNames) {
   for (const QString& name : methodNames) methodNames_.push_back(name.toUpper());
 }
 
+std::optional<int> TScriptlet::FindMethodId(const QString& name) const {
+  const qsizetype method = methodNames_.indexOf(name.toUpper());
+  if (method < 0) return std::nullopt;
+  return kMethodBase + int(method);
+}
+
 std::optional<int> TScriptlet::GetIdOfName(const QString& name) {
+  if (const std::optional<int> method = FindMethodId(name)) return method;
   const QString upper = name.toUpper();
-  const qsizetype method = methodNames_.indexOf(upper);
-  if (method >= 0) return kMethodBase + int(method);
   qsizetype property = propertyNames_.indexOf(upper);
   if (property < 0) {
     if (!HasProperty(upper)) return std::nullopt;

@@ -47,6 +47,9 @@ class TScriptlet {
   // The identifier of a name, or nothing when the object has no such method or property.
   // A property name the object accepts is remembered from then on.
   std::optional<int> GetIdOfName(const QString& name);
+  // The identifier of a method name, or nothing. Reads only the fixed method list, so it
+  // may be called from any thread.
+  std::optional<int> FindMethodId(const QString& name) const;
   static bool IsMethodId(int id) { return id >= kMethodBase; }
 
   // Runs a method or reads or writes a property. Arguments are in the script's order.

@@ -28,9 +28,10 @@ QJSValue ScriptletBridge::toScript(const ScriptValue& value) {
 }
 
 QJSValue ScriptletBridge::get(const QString& name) {
-  std::optional<int> id;
+  // Method names are fixed, so a method call needs just one trip to the owner's thread.
+  std::optional<int> id = scriptlet_->FindMethodId(name);
   ScriptValue value;
-  if (!onOwner([&] {
+  if (!id && !onOwner([&] {
         id = scriptlet_->GetIdOfName(name);
         if (id && !TScriptlet::IsMethodId(*id)) {
           value = scriptlet_->Invoke(*id, DispatchKind::PropertyGet, {});
