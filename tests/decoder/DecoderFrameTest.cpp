@@ -2,8 +2,10 @@
 // at the same time, every frame is reached up to the end, still images and odd sizes.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 #include "MediaFixtures.h"
 #include "TestSupport.h"
@@ -239,6 +241,41 @@ TEST_F(DecoderFrameTest, ThumbnailOfTheTaskList) {
   ASSERT_TRUE(GrabThumbnail(grabbed, b));
   EXPECT_EQ(byHand.PicturePTS(), grabbed.PicturePTS());
   EXPECT_EQ(a.Pixels, b.Pixels);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DecoderFrameTest, DecodersOnSeveralThreadsAtOnce) {
+  // Codec opening and closing is serialised by the engine's codec lock; the decoders' log
+  // lines reach this (main) thread while their threads wait.
+  logger_->SetLogLevel(llDebug);
+  const std::string path = fixtures::Media("av.mp4");
+  constexpr int kThreads = 4;
+  std::vector<TBitmap> bitmaps(kThreads);
+  std::vector<bool> ok(kThreads, false);
+  std::atomic<int> finished{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 3; ++round) {
+        TFFDecoder decoder;
+        ok[t] = decoder.LoadFile(path) && GrabThumbnail(decoder, bitmaps[t]);
+        if (!ok[t]) break;
+      }
+      ++finished;
+    });
+  EXPECT_TRUE(core::MainThread::WaitWhileServing([&] { return finished == kThreads; },
+                                                 std::chrono::seconds(120)));
+  for (auto& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_TRUE(ok[t]) << t;
+    EXPECT_EQ(bitmaps[t].Pixels, bitmaps[0].Pixels) << t;
+  }
+  int pictureLines = 0;
+  for (const auto& l : logged_) pictureLines += l.second.rfind("decode PTS: ", 0) == 0;
+  EXPECT_EQ(pictureLines, kThreads * 3) << "one debug line per picture of every worker";
 }
 
 }  // namespace
