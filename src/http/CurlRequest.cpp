@@ -51,8 +51,10 @@ std::optional<std::string> ResponseHead::Find(std::string_view name) const {
 
 std::optional<std::string> ResolveReference(const std::string& base, const std::string& reference) {
   std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
-  if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK) return std::nullopt;
-  if (curl_url_set(url.get(), CURLUPART_URL, reference.c_str(), 0) != CURLUE_OK) return std::nullopt;
+  if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK)
+    return std::nullopt;
+  if (curl_url_set(url.get(), CURLUPART_URL, reference.c_str(), 0) != CURLUE_OK)
+    return std::nullopt;
   curl_url_set(url.get(), CURLUPART_FRAGMENT, nullptr, 0);
   char* scheme = nullptr;
   if (curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return std::nullopt;
@@ -100,8 +102,9 @@ bool CurlRequest::Guard(const std::function<void()>& fn) {
 }
 
 void CurlRequest::Configure(const RequestSettings& s) {
+  // No reset between exchanges: options set on the handle from outside (before the first
+  // request) stay. Everything that may differ between exchanges is set every time.
   CURL* e = easyOf(easy_);
-  curl_easy_reset(e);
   if (headerList_) curl_slist_free_all(static_cast<curl_slist*>(headerList_));
   headerList_ = nullptr;
 
@@ -110,7 +113,7 @@ void CurlRequest::Configure(const RequestSettings& s) {
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_);
   curl_easy_setopt(e, CURLOPT_USERAGENT, s.agent.c_str());
-  if (!s.referer.empty()) curl_easy_setopt(e, CURLOPT_REFERER, s.referer.c_str());
+  curl_easy_setopt(e, CURLOPT_REFERER, s.referer.empty() ? nullptr : s.referer.c_str());
   if (s.post) {
     curl_easy_setopt(e, CURLOPT_POST, 1L);
     curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(s.body.size()));
@@ -128,14 +131,13 @@ void CurlRequest::Configure(const RequestSettings& s) {
   headerList_ = list;
   curl_easy_setopt(e, CURLOPT_HTTPHEADER, list);
 
-  if (s.sendCredentials) {
-    curl_easy_setopt(e, CURLOPT_USERNAME, s.username.c_str());
-    curl_easy_setopt(e, CURLOPT_PASSWORD, s.password.c_str());
-    curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-  }
+  curl_easy_setopt(e, CURLOPT_USERNAME, s.sendCredentials ? s.username.c_str() : nullptr);
+  curl_easy_setopt(e, CURLOPT_PASSWORD, s.sendCredentials ? s.password.c_str() : nullptr);
+  curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
   switch (s.proxyMode) {
     case RequestSettings::ProxyMode::System:
-      break;  // the environment's proxy settings apply
+      curl_easy_setopt(e, CURLOPT_PROXY, nullptr);  // the environment's settings apply
+      break;
     case RequestSettings::ProxyMode::Direct:
       curl_easy_setopt(e, CURLOPT_PROXY, "");
       break;
@@ -144,13 +146,12 @@ void CurlRequest::Configure(const RequestSettings& s) {
       curl_easy_setopt(e, CURLOPT_NOPROXY, s.noProxy.c_str());
       break;
   }
-  if (!s.proxyUsername.empty() || !s.proxyPassword.empty()) {
-    curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, s.proxyUsername.c_str());
-    curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, s.proxyPassword.c_str());
-    curl_easy_setopt(e, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
-  }
+  const bool proxyCredentials = !s.proxyUsername.empty() || !s.proxyPassword.empty();
+  curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, proxyCredentials ? s.proxyUsername.c_str() : nullptr);
+  curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, proxyCredentials ? s.proxyPassword.c_str() : nullptr);
+  curl_easy_setopt(e, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
   curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-  if (s.connectTimeoutMs > 0) curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, s.connectTimeoutMs);
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, s.connectTimeoutMs);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, s.verifyPeer ? 1L : 0L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, s.verifyHost ? 2L : 0L);
   if (s.cookies) curl_easy_setopt(e, CURLOPT_COOKIEFILE, "");
@@ -177,13 +178,17 @@ size_t CurlRequest::HeaderCallback(char* data, size_t size, size_t count, void* 
   const size_t n = size * count;
   r->Touch();
   if (r->raised_) return 0;
+  // Trailer lines of a chunked body come after the head has been handled.
+  if (r->headDone_) return n;
   std::string_view line(data, n);
   if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
     r->Status(kRequestSent);
     r->Status(kReceivingResponse);
     r->head_ = ResponseHead{};
     const size_t space = line.find(' ');
-    r->head_.status = space == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
+    r->head_.status = space == std::string_view::npos
+                          ? 0
+                          : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
     r->head_.raw = trim(line) + "\r\n";
     return n;
   }
@@ -308,8 +313,8 @@ RequestEnd CurlRequest::Perform(const RequestSettings& s) {
     if (requestSent_) {
       const bool uploading = uploadNow_ < uploadTotal_ && !headDone_;
       const long limit = uploading ? s.sendTimeoutMs : s.receiveTimeoutMs;
-      if (limit > 0 && std::chrono::steady_clock::now() - lastActivity_ >
-                           std::chrono::milliseconds(limit)) {
+      if (limit > 0 &&
+          std::chrono::steady_clock::now() - lastActivity_ > std::chrono::milliseconds(limit)) {
         timedOut = true;
         error_ = uploading ? "sending the request timed out" : "receiving the response timed out";
         break;

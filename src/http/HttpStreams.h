@@ -35,7 +35,14 @@ class TMemoryStream : public THttpStream {
   size_t pos_ = 0;
 };
 
-enum TWinHTTPFileAttribute { atrArchive, atrHidden, atrReadOnly, atrSystem, atrTemporary, atrOffline };
+enum TWinHTTPFileAttribute {
+  atrArchive,
+  atrHidden,
+  atrReadOnly,
+  atrSystem,
+  atrTemporary,
+  atrOffline
+};
 using TWinHTTPFileAttributes = std::set<TWinHTTPFileAttribute>;
 
 // Applies what Linux can express of the attributes: read-only clears the write permission,

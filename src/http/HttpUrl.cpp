@@ -19,8 +19,7 @@ int hexValue(char c) {
 }
 
 bool isEscapeAt(std::string_view s, size_t i) {
-  return i + 2 < s.size() && s[i] == '%' && hexValue(s[i + 1]) >= 0 &&
-         hexValue(s[i + 2]) >= 0;
+  return i + 2 < s.size() && s[i] == '%' && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0;
 }
 
 bool validHost(std::string_view host) {
@@ -36,7 +35,8 @@ bool validHost(std::string_view host) {
 }
 
 bool validScheme(std::string_view scheme) {
-  if (scheme.empty() || scheme.size() > kMaxScheme || !std::isalpha(static_cast<unsigned char>(scheme[0])))
+  if (scheme.empty() || scheme.size() > kMaxScheme ||
+      !std::isalpha(static_cast<unsigned char>(scheme[0])))
     return false;
   for (unsigned char c : scheme) {
     if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') return false;

@@ -8,7 +8,7 @@
 namespace http {
 
 struct UrlParts {
-  std::string scheme;    // lower case
+  std::string scheme;  // lower case
   std::string host;
   int port = 0;          // the scheme's default when the address names none
   std::string user;      // escapes decoded

@@ -53,7 +53,8 @@ std::string joinPort(const UrlParts& p) {
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
@@ -330,7 +331,8 @@ void TCustomWinHTTP::TransferNetwork() {
         ++redirects_;
         RaiseStatus(kRedirect);
         if (OnRedirected && !thread_.IsStoppedHard()) OnRedirected(*this, pendingRedirect_);
-        if (pendingRedirectStatus_ == 303 || (post_ && pendingRedirectStatus_ <= 302)) post_ = false;
+        if (pendingRedirectStatus_ == 303 || (post_ && pendingRedirectStatus_ <= 302))
+          post_ = false;
         // Credentials belong to the address they came with, not to wherever it points.
         if (originOf(pendingRedirect_) != firstOrigin) sendCredentials_ = false;
         wireUrl_ = pendingRedirect_;
@@ -389,10 +391,11 @@ HeadVerdict TCustomWinHTTP::OnResponseHead(const ResponseHead& head) {
   if (isRedirectStatus(head.status) && !InternetOptions.count(ioNoAutoRedirect) &&
       redirects_ < kMaxRedirects) {
     if (auto location = head.Find("Location")) {
-      auto target = ResolveReference(wireUrl_, EscapeForWire(location->substr(0, location->find('#'))));
+      auto target =
+          ResolveReference(wireUrl_, EscapeForWire(location->substr(0, location->find('#'))));
       // Leaving an encrypted address for a plain one is refused unless allowed.
-      const bool downgrade = target && wireUrl_.rfind("https:", 0) == 0 &&
-                             target->rfind("http:", 0) == 0;
+      const bool downgrade =
+          target && wireUrl_.rfind("https:", 0) == 0 && target->rfind("http:", 0) == 0;
       if (target && (!downgrade || InternetOptions.count(ioIgnoreRedirectToHTTP))) {
         pendingRedirect_ = *target;
         pendingRedirectStatus_ = head.status;
@@ -409,8 +412,8 @@ HeadVerdict TCustomWinHTTP::OnResponseHead(const ResponseHead& head) {
     std::string realm;
     if (auto value = head.Find("WWW-Authenticate")) {
       const size_t quote = value->find("=\"");
-      realm = quote == std::string::npos ? *value
-                                         : value->substr(quote + 2, value->size() - quote - 3);
+      realm =
+          quote == std::string::npos ? *value : value->substr(quote + 2, value->size() - quote - 3);
     }
     contentType_ = realm;
     bool tryAgain = false;
@@ -509,7 +512,8 @@ bool TCustomWinHTTP::SetUpOutput() {
     if (success_) return false;
   }
   auto memory = std::make_unique<TMemoryStream>();
-  if (success_ && dataSize_ > 0) memory->Reserve(static_cast<size_t>(std::min(dataSize_, kMaxReserve)));
+  if (success_ && dataSize_ > 0)
+    memory->Reserve(static_cast<size_t>(std::min(dataSize_, kMaxReserve)));
   output_ = std::move(memory);
   verify_ = false;
   fastPath_ = !OnProgress;
@@ -581,7 +585,8 @@ bool TCustomWinHTTP::ProcessBlock(const char* data, size_t size) {
     return false;
   }
   if (OnProgress) {
-    const ProgressFigures f = ComputeProgress(startPos_, dataSize_, bytesRead_, tickMs() - startTick_);
+    const ProgressFigures f =
+        ComputeProgress(startPos_, dataSize_, bytesRead_, tickMs() - startTick_);
     percentsDone_ = f.PercentsDone;
     elapsedTime_ = f.ElapsedTime;
     estimatedTimeLeft_ = f.EstimatedTimeLeft;
@@ -659,7 +664,8 @@ void TCustomWinHTTP::Complete() {
             ApplyFileAttributes(OutputFileName, OutputFileAttributes.Complete);
         } else if (fileComplete_) {
           stream = nullptr;
-          if (!OutputFileName.empty()) ApplyFileAttributes(OutputFileName, OutputFileAttributes.Complete);
+          if (!OutputFileName.empty())
+            ApplyFileAttributes(OutputFileName, OutputFileAttributes.Complete);
         }
         if (OnDone) OnDone(*this, contentType_, startPos_ + bytesRead_, stream);
       } else {

@@ -71,9 +71,9 @@ class TCustomWinHTTP : public TWinLoginComponent {
 
   // ---- events ----
   using Sender = TCustomWinHTTP&;
-  std::function<void(Sender, void* hRequest)> OnBeforeSendRequest;  // worker
+  std::function<void(Sender, void* hRequest)> OnBeforeSendRequest;                      // worker
   std::function<void(Sender, int StatusCode, const std::string& StatusText)> OnStatus;  // worker
-  std::function<void(Sender, const std::string& NewURL)> OnRedirected;  // worker
+  std::function<void(Sender, const std::string& NewURL)> OnRedirected;                  // worker
   std::function<void(Sender, const std::string& Realm, bool& TryAgain)> OnPasswordRequest;
   std::function<void(Sender, std::string& ProxyUsername, std::string& ProxyPassword,
                      bool& TryAgain)>
@@ -90,8 +90,7 @@ class TCustomWinHTTP : public TWinLoginComponent {
       OnProgress;
   // Stream is the memory stream at position 0, or null for file output; valid only while
   // the handler runs.
-  std::function<void(Sender, const std::string& ContentType, int64_t FileSize,
-                     THttpStream* Stream)>
+  std::function<void(Sender, const std::string& ContentType, int64_t FileSize, THttpStream* Stream)>
       OnDone;
   std::function<void(Sender, const std::string& ContentType, int64_t FileSize, int64_t BytesRead,
                      THttpStream* Stream)>
@@ -178,10 +177,10 @@ class TCustomWinHTTP : public TWinLoginComponent {
   std::string lastError_;
 
   // Where the plain algorithm leaves a corner open.
-  bool readFailed_ = false;        // the body ended in an error, not at its end
-  bool outputFailed_ = false;      // the output could not be written or kept consistent
-  bool fileComplete_ = false;      // a resume found the file already complete
-  bool outputCreatedHere_ = false; // the output file did not hold earlier data
+  bool readFailed_ = false;         // the body ended in an error, not at its end
+  bool outputFailed_ = false;       // the output could not be written or kept consistent
+  bool fileComplete_ = false;       // a resume found the file already complete
+  bool outputCreatedHere_ = false;  // the output file did not hold earlier data
   bool verify_ = false;
   int outputRetries_ = 0;
 

@@ -16,9 +16,11 @@ TEST(UrlTest, SplittingTable) {
   const std::string longPath = "http://h/" + std::string(2048, 'p');
   const Case cases[] = {
       {"http://example.com", true, {"http", "example.com", 80, "", "", "/", ""}},
-      {"HTTPS://Example.com:8443/a/b?x=1#top", true,
+      {"HTTPS://Example.com:8443/a/b?x=1#top",
+       true,
        {"https", "Example.com", 8443, "", "", "/a/b", "?x=1"}},
-      {"http://us%65r:p%40ss@h:81/p%20q?a=%41", true,
+      {"http://us%65r:p%40ss@h:81/p%20q?a=%41",
+       true,
        {"http", "h", 81, "user", "p@ss", "/p%20q", "?a=%41"}},
       {"http://[::1]:8080/v6", true, {"http", "[::1]", 8080, "", "", "/v6", ""}},
       {"file:///tmp/a%20b.txt", true, {"file", "", 0, "", "", "/tmp/a%20b.txt", ""}},
@@ -60,12 +62,12 @@ TEST(UrlTest, DefaultSchemeOnlyWhenThereIsNone) {
 TEST(UrlTest, EscapingForTheWireTable) {
   const std::pair<std::string, std::string> cases[] = {
       {"?a=b c", "?a=b%20c"},
-      {"?x=%41&y=%25", "?x=%41&y=%25"},       // escapes travel as they are
-      {"?p=100%", "?p=100%25"},               // a lone % is escaped
+      {"?x=%41&y=%25", "?x=%41&y=%25"},  // escapes travel as they are
+      {"?p=100%", "?p=100%25"},          // a lone % is escaped
       {"?p=%4", "?p=%254"},
       {"?q=<\">#", "?q=%3C%22%3E%23"},
       {std::string("?c=\x01\x1f\x7f", 6), "?c=%01%1F%7F"},
-      {"?u=\xe4\xb8\xad", "?u=%E4%B8%AD"},    // UTF-8 bytes
+      {"?u=\xe4\xb8\xad", "?u=%E4%B8%AD"},  // UTF-8 bytes
       {"/a+b*c", "/a+b*c"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(http::EscapeForWire(in), out) << in;
@@ -76,16 +78,18 @@ TEST(HeaderDateTest, FormatsServersSendTable) {
   // 1994-11-06 08:49:37 UTC as days since 1899-12-30.
   const double expected = 34644.0 + (8 * 3600 + 49 * 60 + 37) / 86400.0;
   const char* same[] = {
-      "Sun, 06 Nov 1994 08:49:37 GMT",
-      "Sunday, 06-Nov-94 08:49:37 GMT",
-      "Sun Nov  6 08:49:37 1994",
-      "  sun, 06 nov 1994 08:49:37 gmt  ",
-      "Sun, 06 Nov 1994 10:49:37 +0200",
-      "Sun, 06 Nov 1994 03:49:37 -0500",
+      "Sun, 06 Nov 1994 08:49:37 GMT",   "Sunday, 06-Nov-94 08:49:37 GMT",
+      "Sun Nov  6 08:49:37 1994",        "  sun, 06 nov 1994 08:49:37 gmt  ",
+      "Sun, 06 Nov 1994 10:49:37 +0200", "Sun, 06 Nov 1994 03:49:37 -0500",
   };
   for (const char* text : same) EXPECT_NEAR(http::ParseHeaderDateUtc(text), expected, 1e-7) << text;
-  const char* unreadable[] = {"", "   ", "yesterday", "Sun,", "06 Foo 1994 08:49:37 GMT",
-                              "Sun, 06 Nov 1994 08:49:37 +02x0", "Sun, 06 Nov 1994 99:00:00 GMT"};
+  const char* unreadable[] = {"",
+                              "   ",
+                              "yesterday",
+                              "Sun,",
+                              "06 Foo 1994 08:49:37 GMT",
+                              "Sun, 06 Nov 1994 08:49:37 +02x0",
+                              "Sun, 06 Nov 1994 99:00:00 GMT"};
   for (const char* text : unreadable) EXPECT_EQ(http::ParseHeaderDateUtc(text), 0.0) << text;
   // Two-digit years: below 80 are this century.
   EXPECT_NEAR(http::ParseHeaderDateUtc("Mon, 01-Jan-24 00:00:00 GMT"), 45292.0, 1e-7);

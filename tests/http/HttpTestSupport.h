@@ -77,14 +77,14 @@ struct Recorder {
   std::vector<ProgressEvent> progress;
   std::vector<std::string> redirects;
   std::vector<int> statusCodes;
-  std::string body;        // the stream of OnDone, OnConnLost or OnHTTPError
-  int64_t fileSize = -1;   // OnDone / OnConnLost
+  std::string body;       // the stream of OnDone, OnConnLost or OnHTTPError
+  int64_t fileSize = -1;  // OnDone / OnConnLost
   int64_t connLostRead = -1;
   int httpError = 0;
   bool streamNull = false;
-  bool allOnMain = true;       // every main-thread event ran there
+  bool allOnMain = true;  // every main-thread event ran there
   bool workerEventsOnWorker = true;
-  std::mutex workerMutex;      // OnStatus and OnRedirected arrive on the worker
+  std::mutex workerMutex;  // OnStatus and OnRedirected arrive on the worker
 
   bool finished() const {
     for (const auto& e : events) {

@@ -43,9 +43,8 @@ class StopTest : public ::testing::Test {
     r.attach(h);
     int64_t got = 0;
     h.OnProgress = [&got](http::TCustomWinHTTP&, const std::string&, int64_t, int64_t bytesRead,
-                          uint32_t, int32_t, uint8_t, float, http::THttpStream*) {
-      got = bytesRead;
-    };
+                          uint32_t, int32_t, uint8_t, float,
+                          http::THttpStream*) { got = bytesRead; };
     h.URL = server.url("/stall");
     ASSERT_TRUE(h.StartTransfer());
     ASSERT_TRUE(core::MainThread::WaitWhileServing([&] { return got >= 8192; }, 10s));
@@ -137,8 +136,8 @@ TEST_F(StopTest, ReceiveTimeoutTable) {
     const char* path;
     std::vector<std::string> events;
   };
-  for (const Case& c : {Case{"/mute", {"HostUnreachable", "AnyError"}},
-                        Case{"/stall", {"ConnLost", "AnyError"}}}) {
+  for (const Case& c :
+       {Case{"/mute", {"HostUnreachable", "AnyError"}}, Case{"/stall", {"ConnLost", "AnyError"}}}) {
     SCOPED_TRACE(c.path);
     TWinHTTP h;
     Recorder r;
@@ -268,8 +267,13 @@ TEST_F(LocalFileTest, FileAddressTable) {
       {"whole file", address, 0, false, {"Done"}, content, 10000},
       {"from a start position", address, 4000, false, {"Done"}, content.substr(4000), 10000},
       {"Range does not apply", address, 0, true, {"Done"}, content, 10000},
-      {"missing file", "file://" + dir.str() + "/nope.bin", 0, false, {"HTTPError", "AnyError"},
-       "", -1},
+      {"missing file",
+       "file://" + dir.str() + "/nope.bin",
+       0,
+       false,
+       {"HTTPError", "AnyError"},
+       "",
+       -1},
       {"a folder", "file://" + dir.str(), 0, false, {"HTTPError", "AnyError"}, "", -1},
   };
   for (const Case& c : cases) {
@@ -317,8 +321,10 @@ TEST_F(LocalFileTest, OutputFileThatCannotBeCreatedTable) {
   });
   server.server.Get("/unsized", [](const httplib::Request&, httplib::Response& res) {
     res.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
-      if (offset == 0) sink.write("abc", 3);
-      else sink.done();
+      if (offset == 0)
+        sink.write("abc", 3);
+      else
+        sink.done();
       return true;
     });
   });

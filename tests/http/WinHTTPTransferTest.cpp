@@ -1,5 +1,6 @@
 // Transfers against a real server on loopback: bodies, figures, errors, redirects,
 // authentication, ranges and resuming.
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -120,9 +121,8 @@ TEST_F(TransferTest, NotFoundReportsTheStatusWithItsPageAndWritesNoFile) {
 }
 
 TEST_F(TransferTest, RedirectChainIsFollowedAndEachHopReportedOnTheWorker) {
-  server.server.Get("/a", [](const httplib::Request&, httplib::Response& res) {
-    res.set_redirect("/b", 301);
-  });
+  server.server.Get(
+      "/a", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/b", 301); });
   server.server.Get("/b", [&](const httplib::Request&, httplib::Response& res) {
     res.set_redirect(server.url("/c?x=1"), 302);
   });
@@ -140,9 +140,8 @@ TEST_F(TransferTest, RedirectChainIsFollowedAndEachHopReportedOnTheWorker) {
 }
 
 TEST_F(TransferTest, RedirectsAreNotFollowedWhenSwitchedOff) {
-  server.server.Get("/a", [](const httplib::Request&, httplib::Response& res) {
-    res.set_redirect("/b", 302);
-  });
+  server.server.Get(
+      "/a", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/b", 302); });
   rec.attach(http);
   http.URL = server.url("/a");
   http.InternetOptions.insert(http::ioNoAutoRedirect);
@@ -520,14 +519,38 @@ TEST_F(TransferTest, StatusPhasesAreReportedOnTheWorkerWithTheirTexts) {
   std::lock_guard<std::mutex> lock(m);
   EXPECT_TRUE(onWorker);
   const std::vector<std::pair<int, std::string>> expected = {
-      {60, "Handle created"},       {10, "Resolving name"},   {11, "Name resolved"},
-      {20, "Connecting to server"}, {21, "Connected"},        {30, "Sending Request"},
+      {60, "Handle created"},       {10, "Resolving name"},     {11, "Name resolved"},
+      {20, "Connecting to server"}, {21, "Connected"},          {30, "Sending Request"},
       {31, "Request sent"},         {40, "Receiving response"}, {41, "Response received"},
       {100, "Request complete"}};
   ASSERT_GE(phases.size(), expected.size());
   const std::vector<std::pair<int, std::string>> first(phases.begin(),
                                                        phases.begin() + expected.size());
   EXPECT_EQ(first, expected);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TransferTest, BeforeSendRequestRunsOnTheWorkerAndItsHandleSettingsAreSent) {
+  std::string cookie;
+  server.server.Get("/c", [&](const httplib::Request& req, httplib::Response& res) {
+    cookie = req.get_header_value("Cookie");
+    res.set_content("c", "text/plain");
+  });
+  bool onWorker = false;
+  http.OnBeforeSendRequest = [&](http::TCustomWinHTTP&, void* request) {
+    onWorker = !core::MainThread::IsMainThread();
+    curl_easy_setopt(static_cast<CURL*>(request), CURLOPT_COOKIE, "session=42");
+  };
+  rec.attach(http);
+  http.URL = server.url("/c");
+  ASSERT_TRUE(http.StartTransfer());
+  ASSERT_TRUE(WaitForEnd(rec));
+  EXPECT_EQ(rec.events, (std::vector<std::string>{"Done"}));
+  EXPECT_TRUE(onWorker);
+  EXPECT_EQ(cookie, "session=42");
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ TEST_F(WinThreadTest, EachRunUsesAFreshWorkerEvenAfterACooperativeStop) {
   ASSERT_TRUE(core::MainThread::WaitWhileServing([&] { return runs == 1; }, 2s));
   t.Stop(false);
   ASSERT_TRUE(t.Run());
-  ASSERT_TRUE(core::MainThread::WaitWhileServing([&] { return runs == 2 && !t.IsExecuting(); }, 2s));
+  ASSERT_TRUE(
+      core::MainThread::WaitWhileServing([&] { return runs == 2 && !t.IsExecuting(); }, 2s));
   std::lock_guard<std::mutex> lock(m);
   ASSERT_EQ(ids.size(), 2u);
   EXPECT_NE(ids[0], ids[1]);
@@ -145,7 +146,8 @@ TEST_F(WinThreadTest, ExceptionsGoToTheErrorHandlerAndTheEndStillRuns) {
     });
     t.SetTerminationHandler([&] { seen.push_back("end"); });
     ASSERT_TRUE(t.Run());
-    ASSERT_TRUE(core::MainThread::WaitWhileServing([&] { return !t.IsExecuting() && seen.size() >= 2; }, 2s));
+    ASSERT_TRUE(core::MainThread::WaitWhileServing(
+        [&] { return !t.IsExecuting() && seen.size() >= 2; }, 2s));
     EXPECT_EQ(seen, c.expected);
   }
 }
@@ -194,10 +196,9 @@ TEST_F(WinThreadTest, HardStopOfABusyWorkerEndsItAtItsNextCheckPoint) {
 
 TEST_F(WinThreadTest, PriorityMapsToNiceValuesBothWays) {
   using P = http::TThreadPriority;
-  const std::pair<P, int> table[] = {{http::tpIdle, 19},  {http::tpLowest, 10},
-                                     {http::tpLower, 5},  {http::tpNormal, 0},
-                                     {http::tpHigher, -5}, {http::tpHighest, -10},
-                                     {http::tpTimeCritical, -19}};
+  const std::pair<P, int> table[] = {
+      {http::tpIdle, 19},   {http::tpLowest, 10},   {http::tpLower, 5},         {http::tpNormal, 0},
+      {http::tpHigher, -5}, {http::tpHighest, -10}, {http::tpTimeCritical, -19}};
   for (const auto& [p, nice] : table) {
     EXPECT_EQ(http::NiceValueOf(p), nice);
     EXPECT_EQ(http::PriorityOfNiceValue(nice), p);
