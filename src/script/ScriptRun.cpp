@@ -42,11 +42,72 @@ const char kProxyFactory[] = R"JS(
       throw unsupported(name);
     },
     set: function (target, name, value) {
+      // Only plain values travel: objects as their text, undefined and null as "".
+      if (value === undefined || value === null) value = "";
+      else if (typeof value === "object" || typeof value === "function" ||
+               typeof value === "symbol") value = String(value);
       if (typeof name !== "string" || !bridge.put(name, value)) throw unsupported(String(name));
       return true;
     }
   });
 })
+)JS";
+
+// The engine's own Array join, toString, toLocaleString and flat recurse in native code
+// without a depth check, so a self-containing array ("a.push(a); String(a)") overflows
+// the thread's stack and takes the program down. These script versions behave the same
+// for ordinary arrays, print a self-reference as "" as browsers do, and run into the
+// engine's checked call-depth limit (a RangeError) where nesting is too deep.
+const char kArrayRepairs[] = R"JS(
+(function () {
+  "use strict";
+  var visiting = [];
+  function joinWith(array, separator, text) {
+    var o = Object(array);
+    if (visiting.indexOf(o) >= 0) return "";
+    var length = o.length >>> 0;
+    var sep = separator === undefined ? "," : String(separator);
+    visiting.push(o);
+    try {
+      var out = "";
+      for (var i = 0; i < length; i++) {
+        if (i > 0) out += sep;
+        var e = o[i];
+        if (e !== undefined && e !== null) out += text(e);
+      }
+      return out;
+    } finally {
+      visiting.pop();
+    }
+  }
+  function define(name, fn) {
+    Object.defineProperty(Array.prototype, name,
+                          {value: fn, writable: true, configurable: true, enumerable: false});
+  }
+  define("join", function join(separator) { return joinWith(this, separator, String); });
+  define("toString", function toString() {
+    var join = this.join;
+    return typeof join === "function" ? join.call(this) : Object.prototype.toString.call(this);
+  });
+  define("toLocaleString", function toLocaleString() {
+    return joinWith(this, ",", function (e) { return e.toLocaleString(); });
+  });
+  define("flat", function flat(depth) {
+    var levels = depth === undefined ? 1 : Number(depth);
+    if (levels !== levels) levels = 0;
+    var out = [];
+    (function add(source, level) {
+      var length = source.length >>> 0;
+      for (var i = 0; i < length; i++) {
+        if (!(i in source)) continue;
+        var e = source[i];
+        if (level >= 1 && Array.isArray(e)) add(e, level - 1);
+        else out.push(e);
+      }
+    })(Object(this), levels);
+    return out;
+  });
+})();
 )JS";
 
 struct Frame {
@@ -82,6 +143,11 @@ ScriptRun::ScriptRun(std::shared_ptr<TScriptSite> site, ScriptEngineThread::Engi
     : site_(std::move(site)), thread_(std::move(create)) {
   run([this](QJSEngine& engine) {
     engine_ = &engine;
+    const QJSValue repaired = engine.evaluate(QString::fromUtf8(kArrayRepairs), kHelperFile);
+    if (repaired.isError()) {
+      throw std::runtime_error("the script engine cannot be prepared: " +
+                               repaired.toString().toStdString());
+    }
     makeProxy_ = engine.evaluate(QString::fromUtf8(kProxyFactory), kHelperFile);
     if (!makeProxy_.isCallable()) {
       const std::string reason = makeProxy_.toString().toStdString();

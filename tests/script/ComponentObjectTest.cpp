@@ -143,3 +143,43 @@ TEST(ComponentObject, TheNameDefaultsToTheObjectName) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ComponentObject, OddValuesWrittenToAPropertyDoNotBringTheHostDown) {
+  // Objects are written as their text; a self-referencing one once crashed the conversion.
+  struct Case {
+    const char* value;
+    const char* expected;  // nullptr: any text, as long as the write goes through
+  };
+  const Case cases[] = {
+      {"(function () { var o = {}; o.self = o; return o; })()", "[object Object]"},
+      {"(function () { var a = [1]; a.push(a); return a; })()", nullptr},
+      {"function () {}", nullptr},
+      {"Form", nullptr},
+      {"undefined", ""},
+      {"null", ""},
+      {"[1, [2, [3]]]", "1,2,3"},
+      {"Symbol('s')", "Symbol(s)"},
+      {"1e400", nullptr},
+      {"new Array(100001).join('x')", nullptr},
+  };
+  for (const Case& c : cases) {
+    FormScript s;
+    s.run(QStringLiteral("Form.LabelStatus.Text = %1;\nHost.Echo(Form.LabelStatus.Text);")
+              .arg(QString::fromUtf8(c.value)));
+    EXPECT_TRUE(s.errors.empty()) << c.value << ": " << s.events.join("|").left(200).toStdString();
+    ASSERT_EQ(s.echoes.size(), 1) << c.value;
+    EXPECT_EQ(s.echoes[0], s.form.label->text()) << c.value;
+    if (c.expected) {
+      EXPECT_EQ(s.echoes[0], QString::fromUtf8(c.expected)) << c.value;
+    }
+  }
+  FormScript s;
+  s.run("Form.LabelStatus.Text = {toString: function () { throw new Error('no text'); }};");
+  ASSERT_EQ(s.errors.size(), 1u);
+  EXPECT_EQ(s.errors[0].Description, "no text");
+  EXPECT_EQ(s.form.label->text(), "Ready");
+}
+
+}  // namespace

@@ -240,6 +240,38 @@ TEST(ScriptRunBadInput, AOneMegabyteStringLiteralPassesThroughWhole) {
   EXPECT_TRUE(r.echoes[1] == big);
 }
 
+TEST(ScriptRunBadInput, SelfContainingAndDeeplyNestedArraysDoNotCrash) {
+  struct Case {
+    const char* text;
+    const char* echo;  // nullptr: the script ends with a RangeError instead
+  };
+  const Case cases[] = {
+      {"var a = [1, 2]; a.push(a);\nHost.Echo(String(a));", "1,2,"},
+      {"var a = [1]; a.push(a);\nHost.Echo(a.join('-'));", "1-"},
+      {"var a = [1]; a.push(a);\nHost.Echo(a.toLocaleString());", "1,"},
+      {"var a = [3, 1]; a.push(a);\nHost.Echo(a.sort().length);", "3"},
+      {"var a = [[1, [2]], 3, , null, undefined];\nHost.Echo(a.join('|') + ';' + a);",
+       "1,2|3|||;1,2,3,,,"},
+      {"Host.Echo([1, [2, [3, [4]]]].flat(Infinity).join());", "1,2,3,4"},
+      {"Host.Echo([1, [2, [3]]].flat().length);", "3"},
+      {"Host.Echo(Array.prototype.join.call({length: 2, 0: 'x', 1: 'y'}, '+'));", "x+y"},
+      {"var x = []; for (var i = 0; i < 1000000; i++) x = [x];\nHost.Echo(String(x).length);",
+       nullptr},
+      {"var a = [1]; a.push(a);\nHost.Echo(a.flat(Infinity).length);", nullptr},
+  };
+  for (const Case& c : cases) {
+    ScriptRecorder r;
+    r.run(c.text);
+    if (c.echo) {
+      EXPECT_TRUE(r.errors.empty()) << c.text;
+      EXPECT_EQ(r.echoes, QStringList({c.echo})) << c.text;
+    } else {
+      ASSERT_EQ(r.errors.size(), 1u) << c.text;
+      EXPECT_TRUE(r.errors[0].Description.startsWith("RangeError")) << c.text;
+    }
+  }
+}
+
 TEST(ScriptRunBadInput, DeepRecursionIsAnErrorReport) {
   const char* texts[] = {
       "function f(n) { return f(n + 1) + 1; }\nf(0);",
