@@ -5,12 +5,18 @@
 namespace script {
 
 ScriptEngineThread::ScriptEngineThread(EngineFactory create) {
-  thread_ = std::thread([this, create = std::move(create)] { threadMain(create); });
+  thread_.reset(QThread::create([this, create = std::move(create)] { threadMain(create); }));
+  thread_->setObjectName(QStringLiteral("script engine"));
+  thread_->setStackSize(kStackSize);
+  thread_->start();
+  if (!thread_->isRunning() && !thread_->isFinished()) {
+    throw std::runtime_error("the script engine's thread cannot be started");
+  }
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return ready_; });
   if (startError_) {
     lock.unlock();
-    thread_.join();
+    thread_->wait();
     std::rethrow_exception(startError_);
   }
 }
@@ -21,7 +27,7 @@ ScriptEngineThread::~ScriptEngineThread() {
     quit_ = true;
   }
   changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  if (thread_) thread_->wait();
 }
 
 void ScriptEngineThread::threadMain(const EngineFactory& create) {

@@ -6,21 +6,27 @@
 // still runs on the owner's thread, and it asks a poll function at a fixed interval,
 // which is how a script that never calls the host can still be stopped. The engine is
 // created, used and destroyed on its own thread only.
+//
+// The thread gets a large stack (reserved address space; only the part in use takes
+// memory): the engine's regular-expression compiler recurses once per nested group
+// without a depth check, and the deepest pattern it accepts needs about 100 MB of stack.
 
 #include <QJSEngine>
+#include <QThread>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 namespace script {
 
 class ScriptEngineThread {
  public:
+  static constexpr uint kStackSize = 256u << 20;
+
   using EngineFactory = std::function<std::unique_ptr<QJSEngine>()>;
 
   // Starts the thread and creates the engine there. Throws when the engine cannot be made.
@@ -57,7 +63,7 @@ class ScriptEngineThread {
   bool ownerCallDone_ = false;
   std::exception_ptr ownerCallError_;
   std::unique_ptr<QJSEngine> engine_;  // touched only on the engine thread (Interrupt aside)
-  std::thread thread_;
+  std::unique_ptr<QThread> thread_;
 };
 
 }  // namespace script

@@ -272,6 +272,30 @@ TEST(ScriptRunBadInput, SelfContainingAndDeeplyNestedArraysDoNotCrash) {
   }
 }
 
+TEST(ScriptRunBadInput, DeeplyNestedRegularExpressionsDoNotCrash) {
+  // The expression compiler recurses once per group; 120000 groups overflowed an
+  // ordinary 8 MB thread stack.
+  const QString groups =
+      QString(120000, QLatin1Char('(')) + "a" + QString(120000, QLatin1Char(')'));
+  const QString texts[] = {
+      "var r = new RegExp('" + groups + "');\nHost.Echo(r.test('a'));",
+      "var r = /" + groups + "/;\nHost.Echo(r.test('b'));",
+  };
+  const QStringList expected[] = {{"true"}, {"false"}};
+  for (int i = 0; i < 2; ++i) {
+    ScriptRecorder r;
+    r.run(texts[i]);
+    EXPECT_TRUE(r.errors.empty()) << i;
+    EXPECT_EQ(r.echoes, expected[i]) << i;
+  }
+  // Beyond the compiler's own size limit it is a syntax error.
+  ScriptRecorder r;
+  r.run("new RegExp('" + QString(600000, QLatin1Char('(')) + "');");
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_TRUE(r.errors[0].Description.startsWith("SyntaxError"))
+      << r.errors[0].Description.toStdString();
+}
+
 TEST(ScriptRunBadInput, DeepRecursionIsAnErrorReport) {
   const char* texts[] = {
       "function f(n) { return f(n + 1) + 1; }\nf(0);",
