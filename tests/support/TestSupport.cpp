@@ -20,7 +20,7 @@ fs::path fromEnv(const char* name, const fs::path& fallback) {
 
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
-  fs::path root = fromEnv("WIZCONV_TEST_TMP", fs::temp_directory_path() / "wizconv-tests");
+  fs::path root = fromEnv("WIZCONV_TEST_TMP", WIZCONV_DEFAULT_TEST_TMP);
   fs::create_directories(root);
   for (;;) {
     path_ = root / ("t" + std::to_string(getpid()) + "-" + std::to_string(counter++));
@@ -47,8 +47,8 @@ fs::path TempDir::write(const std::string& name, const std::string& bytes) const
   return p;
 }
 
-fs::path RuntimeDir() { return fromEnv("WIZCONV_RUNTIME_DIR", fs::current_path()); }
-fs::path SourceDir() { return fromEnv("WIZCONV_SOURCE_DIR", fs::current_path()); }
+fs::path RuntimeDir() { return fromEnv("WIZCONV_RUNTIME_DIR", WIZCONV_DEFAULT_RUNTIME_DIR); }
+fs::path SourceDir() { return fromEnv("WIZCONV_SOURCE_DIR", WIZCONV_DEFAULT_SOURCE_DIR); }
 
 std::string ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);

@@ -633,7 +633,8 @@ void TFormMain::ActionBack() {
 void TFormMain::ActionExit() {
   auto closeWindow = [this] {
     closing_ = true;
-    if (!close()) closing_ = false;
+    // Asked from within a close request, the request itself goes on to close.
+    if (!askingToClose_ && !close()) closing_ = false;
   };
   switch (CurrentPage()) {
     case WizardPage::Mode:
@@ -711,9 +712,13 @@ void TFormMain::showEvent(QShowEvent* e) {
 void TFormMain::closeEvent(QCloseEvent* e) {
   // A close from outside (the window manager's Alt+F4) asks like the Exit button.
   if (!closing_) {
-    e->ignore();
+    askingToClose_ = true;
     ActionExit();
-    return;
+    askingToClose_ = false;
+    if (!closing_) {
+      e->ignore();
+      return;
+    }
   }
   SaveOnClose();
   e->accept();

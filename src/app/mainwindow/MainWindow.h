@@ -137,6 +137,7 @@ class TFormMain : public QWidget {
   bool settingsLoaded_ = false;
   bool clipboardHasNoText_ = true;
   bool closing_ = false;
+  bool askingToClose_ = false;
 
   QPixmap skin_;
   QPixmap leftLogo_;

@@ -6,13 +6,12 @@
 #include <string>
 
 #include "app/mainwindow/MainWindow.h"
+#include "log/window/FormLog.h"
 
 namespace app {
 
-class TFormLog;
-
 struct Program {
-  std::unique_ptr<QWidget> logWindow;
+  std::unique_ptr<logwindow::TFormLog> logWindow;
   std::unique_ptr<TFormMain> mainWindow;
 };
 
