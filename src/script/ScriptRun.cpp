@@ -205,6 +205,7 @@ bool ScriptRun::CheckSyntax(const QString& text) {
 
 std::optional<TScriptError> ScriptRun::Evaluate(const QString& text, bool hostCalls) {
   std::optional<TScriptError> error;
+  if (stopped_) return error;
   hostCalls_ = hostCalls;
   auto task = [&](QJSEngine& engine) {
     QStringList trace;
@@ -234,6 +235,7 @@ std::optional<TScriptError> ScriptRun::Evaluate(const QString& text, bool hostCa
   };
   thread_.Run(task, keepGoing, std::chrono::milliseconds(TCustomScript::kQueryContinueIntervalMs));
   hostCalls_ = false;
+  if (stopped_) error.reset();  // stopped by Close: nobody is listening any more
   return error;
 }
 

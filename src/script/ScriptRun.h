@@ -30,8 +30,10 @@ class ScriptRun : public BridgeHost {
   // Runs text; the error that ended it, if any. With hostCalls false every call of a named
   // object fails instead of reaching the program (used to locate a syntax error).
   std::optional<TScriptError> Evaluate(const QString& text, bool hostCalls);
-  // Stops the running script; from now on no call of a named object reaches the program.
+  // Stops the running script for good: from now on no call of a named object reaches the
+  // program and Evaluate runs nothing.
   void Interrupt() {
+    stopped_ = true;
     hostCalls_ = false;
     thread_.Interrupt();
   }
@@ -49,6 +51,7 @@ class ScriptRun : public BridgeHost {
   QJSEngine* engine_ = nullptr;  // owned by thread_
   QJSValue makeProxy_;           // engine thread: function(bridge) -> proxy object
   std::atomic<bool> hostCalls_{false};
+  std::atomic<bool> stopped_{false};
 };
 
 }  // namespace script

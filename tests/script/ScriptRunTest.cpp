@@ -171,6 +171,21 @@ TEST(ScriptRun, CloseFromAHandlerStopsTheScriptAndSilencesTheHost) {
                                    "state:ssStarted", "enter", "echo:go", "echo:stop"}));
   r.run("Host.Echo('later');");
   EXPECT_TRUE(r.events.contains("echo:later"));
+
+  // Closing from an event before the script starts: it never runs, even a loop that
+  // would ask nobody whether to go on.
+  for (auto closeOn : {script::TScriptState::ssUninitialized, script::TScriptState::ssInitialized,
+                       script::TScriptState::ssStarted}) {
+    ScriptRecorder early(true);
+    const auto note = early.host.OnStateChange;
+    early.host.OnStateChange = [&](TCustomScript& sender, script::TScriptState state) {
+      note(sender, state);
+      if (state == closeOn) sender.Close();
+    };
+    const QStringList events = early.run("Host.Echo('x');\nwhile (true) {}");
+    EXPECT_EQ(events.last(), QStringLiteral("state:") + script::ScriptStateName(closeOn));
+    EXPECT_TRUE(early.echoes.isEmpty());
+  }
 }
 
 TEST(ScriptRun, ExecuteFromItsOwnHandlerIsAScriptError) {
