@@ -11,7 +11,10 @@
 // The engine runs on a thread of its own, but every event and every named object is
 // called on the thread that called Execute, and Execute returns only when the script has
 // ended. While the script runs, OnQueryContinue is asked at least every 100 ms; setting
-// Allow to false stops the script with an error.
+// Allow to false stops the script with an error. Execute does not serve the event loop
+// or other threads' hand-overs meanwhile (a handler may, e.g. by showing a dialog); the
+// engine thread waits only for this thread, so no hand-over can deadlock on it. A handler
+// may call Close but must not destroy the host.
 
 #include <QStringList>
 #include <QWidget>
