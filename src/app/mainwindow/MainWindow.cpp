@@ -375,14 +375,7 @@ void TFormMain::ApplyBranding() {
   }
   ApplyOfferedFormats();
 
-  if (branding_.DefaultClass >= 0 && branding_.DefaultClass <= 2) {
-    settings_.OutputFormatClass = static_cast<uint8_t>(branding_.DefaultClass);
-  }
-  // The defaults are stored as bytes without a range check; the catalogue ignores codes
-  // it does not know.
-  settings_.OutputVideoFormat = static_cast<uint8_t>(branding_.DefaultVideo);
-  settings_.OutputDeviceFormat = static_cast<uint8_t>(branding_.DefaultDevice);
-  settings_.OutputAudioFormat = static_cast<uint8_t>(branding_.DefaultAudio);
+  ApplyBrandingDefaults(branding_, settings_);
 }
 
 void TFormMain::LoadSkinImages() {

@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QIcon>
 #include <QMetaObject>
+#include <QPointer>
 #include <cstdio>
 #include <iostream>
 
@@ -18,6 +19,8 @@
 #include "app/WindowPlacementQt.h"
 #include "core/MainThread.h"
 #include "core/Messages.h"
+#include "engine/base/LibraryBinding.h"
+#include "log/FFLogger.h"
 #include "log/window/FormLog.h"
 
 namespace app {
@@ -80,6 +83,21 @@ std::unique_ptr<Program> StartProgram(const std::string& exeDir,
   auto* log = new logwindow::TFormLog;
   program->logWindow.reset(log);
 
+  // Engine and library log lines arrive on the main thread.
+  engine::DefaultLogger().OnLog = [log = QPointer<logwindow::TFormLog>(log)](
+                                       const void*, uint32_t threadId, engine::TLogLevel level,
+                                       const std::string& message) {
+    if (log) log->AppendLogEvent(threadId, static_cast<int>(level), message);
+  };
+
+  if (!environment.loadEngineLibraries) {
+    environment.engineLibrariesLoaded = [] { return engine::EngineLibrariesLoaded(); };
+    environment.loadEngineLibraries = [](const std::string& folder, std::string& error) {
+      if (engine::LoadEngineLibraries(folder)) return true;
+      error = engine::LastLoadError();
+      return false;
+    };
+  }
   environment.exeDir = exeDir;
   environment.logWindow = log;
   environment.appendLog = [log](const std::string& line) { log->AppendLine(line); };

@@ -16,6 +16,7 @@
 #include "app/IniFile.h"
 #include "app/mainwindow/ImageButton.h"
 #include "app/mainwindow/ProgramEntry.h"
+#include "log/FFLogger.h"
 
 namespace fs = std::filesystem;
 using app::TFormMain;
@@ -381,4 +382,23 @@ TEST(ProgramStart, LogWindowExistsBeforeTheMainWindowLogs) {
   program->mainWindow->findChild<QAbstractButton*>("ButtonLog")->click();
   EXPECT_TRUE(log->isVisible());
   EXPECT_EQ(log->Lines(), std::vector<std::string>{"Load library avutil error: missing"});
+}
+
+TEST(ProgramStart, EngineLogLinesReachTheLogWindowWithThreadAndLevel) {
+  testsupport::ScriptedMessages messages;
+  Edition edition;
+  app::MainWindowEnvironment env;
+  env.appDataFolder = edition.appData();
+  env.documentsFolder = edition.documents();
+  auto program = app::StartProgram(edition.exeDir(), env);
+  ASSERT_NE(program, nullptr);
+  ASSERT_EQ(program->mainWindow->StartupError(), "");
+  engine::DefaultLogger().SetLogLevel(engine::llInfo);
+  engine::DefaultLogger().Log(nullptr, engine::llError, "a broken packet");
+  const std::string expected =
+      "#" + std::to_string(engine::TFFLogger::CurrentThreadId()) + ".3: a broken packet";
+  EXPECT_EQ(program->logWindow->Lines(), std::vector<std::string>{expected});
+  // Once the window is gone, lines are dropped rather than written to freed memory.
+  program.reset();
+  engine::DefaultLogger().Log(nullptr, engine::llError, "after the window");
 }
