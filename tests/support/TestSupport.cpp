@@ -1,11 +1,16 @@
 #include "TestSupport.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -70,6 +75,75 @@ core::MessageAnswer ScriptedMessages::Show(core::MessageKind kind, const std::st
   }
   return kind == core::MessageKind::Confirmation ? core::MessageAnswer::No
                                                  : core::MessageAnswer::Ok;
+}
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+std::string ProgramPath(const std::string& name) { return (RuntimeDir() / name).string(); }
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
+                         int timeoutSeconds) {
+  ProcessResult result;
+  int in[2], out[2], err[2];
+  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  if (pid < 0) return result;
+  // Feed the input and read both outputs without letting a full pipe block the child.
+  size_t written = 0;
+  if (input.empty()) close(in[1]);
+  bool inOpen = !input.empty(), outOpen = true, errOpen = true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  while ((outOpen || errOpen) && std::chrono::steady_clock::now() < deadline) {
+    pollfd fds[3];
+    int n = 0;
+    if (outOpen) fds[n++] = {out[0], POLLIN, 0};
+    if (errOpen) fds[n++] = {err[0], POLLIN, 0};
+    if (inOpen) fds[n++] = {in[1], POLLOUT, 0};
+    if (poll(fds, n, 100) <= 0) continue;
+    for (int i = 0; i < n; ++i) {
+      if (!fds[i].revents) continue;
+      if (fds[i].fd == in[1]) {
+        const ssize_t w = write(in[1], input.data() + written, input.size() - written);
+        if (w > 0) written += static_cast<size_t>(w);
+        if (w <= 0 || written == input.size()) {
+          close(in[1]);
+          inOpen = false;
+        }
+        continue;
+      }
+      char buf[65536];
+      const ssize_t r = read(fds[i].fd, buf, sizeof buf);
+      std::string& target = fds[i].fd == out[0] ? result.out : result.err;
+      if (r > 0) {
+        target.append(buf, static_cast<size_t>(r));
+      } else {
+        (fds[i].fd == out[0] ? outOpen : errOpen) = false;
+      }
+    }
+  }
+  if (inOpen) close(in[1]);
+  if (outOpen || errOpen) kill(pid, SIGKILL);
+  close(out[0]);
+  close(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
 }
 
 }  // namespace testsupport

@@ -54,3 +54,21 @@ class ScriptedMessages : public core::Messages {
 };
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+struct ProcessResult {
+  int exitCode = -1;  // -1 when the program could not be started or was killed by a signal
+  std::string out;
+  std::string err;
+};
+
+// Runs a program (argv[0] is its path) with the given standard input and waits for it;
+// gives up after `timeoutSeconds` and kills it.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = "",
+                         int timeoutSeconds = 120);
+
+// The path of a built program in the run-time folder ("wizconv-cli").
+std::string ProgramPath(const std::string& name);
+
+}  // namespace testsupport
