@@ -136,10 +136,7 @@ void TFormMain::CreateControls() {
   buttonHelp_->setText(q("帮助"));
   buttonLog_->setText(q("日志"));
   connect(buttonMin_, &QAbstractButton::clicked, this, [this] { showMinimized(); });
-  connect(buttonClose_, &QAbstractButton::clicked, this, [this] {
-    closing_ = true;
-    if (!close()) closing_ = false;
-  });
+  connect(buttonClose_, &QAbstractButton::clicked, this, &TFormMain::CloseWithoutAsking);
 
   actionBack_ = AddAction("ActionBack", q("返回"));
   actionNext_ = AddAction("ActionNext", q("下一步"));
@@ -625,9 +622,12 @@ void TFormMain::ActionBack() {
 
 void TFormMain::ActionExit() {
   auto closeWindow = [this] {
-    closing_ = true;
     // Asked from within a close request, the request itself goes on to close.
-    if (!askingToClose_ && !close()) closing_ = false;
+    if (askingToClose_) {
+      closing_ = true;
+    } else {
+      CloseWithoutAsking();
+    }
   };
   switch (CurrentPage()) {
     case WizardPage::Mode:
@@ -681,6 +681,11 @@ void TFormMain::ActionAbout() {
 }
 
 void TFormMain::OpenLink(const std::string& link) { OpenWithShell(link); }
+
+void TFormMain::CloseWithoutAsking() {
+  closing_ = true;
+  if (!close()) closing_ = false;
+}
 
 void TFormMain::RefreshTaskActions() {
   const int rows = fileGrid_->rowCount();

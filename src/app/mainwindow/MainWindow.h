@@ -89,6 +89,8 @@ class TFormMain : public QWidget {
   void ActionHelp();
   void ActionLog();
   void ActionAbout();
+  // Closes without asking (the session ends): the settings are saved as on any close.
+  void CloseWithoutAsking();
 
  protected:
   void showEvent(QShowEvent* e) override;

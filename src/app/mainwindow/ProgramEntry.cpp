@@ -6,7 +6,10 @@
 #include <QIcon>
 #include <QMetaObject>
 #include <QPointer>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
+#include <unistd.h>
 #include <iostream>
 
 #include "app/AppError.h"
@@ -58,6 +61,32 @@ void WirePlacement(logwindow::TFormLog* log, TFormMain* main) {
       core::Messages::Error(e.what());
     }
   };
+}
+
+// SIGTERM and SIGINT (the session ends, Ctrl+C in a terminal) close the main window as
+// its close button does, so that the settings are saved. The handler only writes to a
+// pipe; the event loop does the rest.
+int terminationPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(terminationPipe[1], &byte, 1);
+}
+
+void CloseOnTerminationSignals(TFormMain* window) {
+  if (pipe(terminationPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, window);
+  QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+    char byte;
+    [[maybe_unused]] const ssize_t n = read(terminationPipe[0], &byte, 1);
+    window->CloseWithoutAsking();
+  });
+  struct sigaction action = {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
 }
 
 }  // namespace
@@ -128,6 +157,7 @@ int RunProgram() {
   QApplication::setQuitOnLastWindowClosed(false);
   QObject::connect(program->mainWindow.get(), &TFormMain::Closed, qApp, &QCoreApplication::quit,
                    Qt::QueuedConnection);
+  CloseOnTerminationSignals(program->mainWindow.get());
   program->mainWindow->show();
   const int code = QApplication::exec();
   core::MainThread::SetWaker(nullptr);
