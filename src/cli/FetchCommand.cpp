@@ -21,8 +21,8 @@
 
 namespace {
 
-constexpr int kDone = 0, kHttpError = 1, kUnreachable = 2, kAborted = 3,
-              kConnLost = 4, kOutputError = 5, kUsage = 64;
+constexpr int kDone = 0, kHttpError = 1, kUnreachable = 2, kAborted = 3, kConnLost = 4,
+              kOutputError = 5, kUsage = 64;
 
 volatile std::sig_atomic_t interrupted = 0;
 extern "C" void onInterrupt(int) { interrupted = 1; }
@@ -37,13 +37,11 @@ struct Options {
   bool credentials = false;
 };
 
-bool parseNumber(const std::string &text, uint32_t &value) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
-    return false;
+bool parseNumber(const std::string& text, uint32_t& value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
   try {
     const unsigned long long v = std::stoull(text);
-    if (v > 0xFFFFFFFFull)
-      return false;
+    if (v > 0xFFFFFFFFull) return false;
     value = static_cast<uint32_t>(v);
     return true;
   } catch (...) {
@@ -51,43 +49,36 @@ bool parseNumber(const std::string &text, uint32_t &value) {
   }
 }
 
-std::optional<Options> parse(const std::vector<std::string> &args) {
+std::optional<Options> parse(const std::vector<std::string>& args) {
   Options o;
   for (size_t i = 0; i < args.size(); ++i) {
-    const std::string &a = args[i];
+    const std::string& a = args[i];
     auto value = [&]() -> std::optional<std::string> {
-      if (i + 1 >= args.size())
-        return std::nullopt;
+      if (i + 1 >= args.size()) return std::nullopt;
       return args[++i];
     };
     if (a == "-o") {
       auto v = value();
-      if (!v || v->empty())
-        return std::nullopt;
+      if (!v || v->empty()) return std::nullopt;
       o.output = *v;
     } else if (a == "--range") {
       auto v = value();
-      if (!v)
-        return std::nullopt;
+      if (!v) return std::nullopt;
       const size_t dash = v->find('-');
-      if (dash == std::string::npos ||
-          !parseNumber(v->substr(0, dash), o.rangeStart))
+      if (dash == std::string::npos || !parseNumber(v->substr(0, dash), o.rangeStart))
         return std::nullopt;
       const std::string end = v->substr(dash + 1);
-      if (!end.empty() &&
-          (!parseNumber(end, o.rangeEnd) || o.rangeEnd < o.rangeStart))
+      if (!end.empty() && (!parseNumber(end, o.rangeEnd) || o.rangeEnd < o.rangeStart))
         return std::nullopt;
       o.range = true;
     } else if (a == "--resume") {
       o.resume = true;
     } else if (a == "--user") {
       auto v = value();
-      if (!v)
-        return std::nullopt;
+      if (!v) return std::nullopt;
       const size_t colon = v->find(':');
       o.user = v->substr(0, colon);
-      if (colon != std::string::npos)
-        o.password = v->substr(colon + 1);
+      if (colon != std::string::npos) o.password = v->substr(colon + 1);
       o.credentials = true;
     } else if (!a.empty() && a[0] == '-') {
       return std::nullopt;
@@ -97,26 +88,23 @@ std::optional<Options> parse(const std::vector<std::string> &args) {
       return std::nullopt;
     }
   }
-  if (o.url.empty() || (o.resume && o.output.empty()) || (o.resume && o.range))
-    return std::nullopt;
+  if (o.url.empty() || (o.resume && o.output.empty()) || (o.resume && o.range)) return std::nullopt;
   return o;
 }
 
-int fetch(const std::vector<std::string> &args) {
+int fetch(const std::vector<std::string>& args) {
   const auto options = parse(args);
   if (!options) {
-    std::cerr
-        << "usage: wizconv-cli fetch URL [-o FILE] [--range START-END] "
-           "[--resume] "
-           "[--user U:P]\n  --resume needs -o and does not go with --range\n";
+    std::cerr << "usage: wizconv-cli fetch URL [-o FILE] [--range START-END] "
+                 "[--resume] "
+                 "[--user U:P]\n  --resume needs -o and does not go with --range\n";
     return kUsage;
   }
-  const Options &o = *options;
+  const Options& o = *options;
   http::TWinHTTP h;
   h.URL = o.url;
   h.OutputFileName = o.output;
-  h.TransferBufferSize =
-      64 * 1024; // fewer progress hand-overs than the 4 KB default
+  h.TransferBufferSize = 64 * 1024;  // fewer progress hand-overs than the 4 KB default
   if (o.credentials) {
     h.Username = o.user;
     h.Password = o.password;
@@ -131,8 +119,7 @@ int fetch(const std::vector<std::string> &args) {
     const auto size = std::filesystem::file_size(o.output, ec);
     if (!ec) {
       if (size > 0xFFFFFFFFull) {
-        std::cerr << "wizconv-cli fetch: " << o.output
-                  << " is too big to resume (4 GB or more)\n";
+        std::cerr << "wizconv-cli fetch: " << o.output << " is too big to resume (4 GB or more)\n";
         return kOutputError;
       }
       startPos = static_cast<uint32_t>(size);
@@ -143,51 +130,42 @@ int fetch(const std::vector<std::string> &args) {
   auto lastShown = std::chrono::steady_clock::time_point{};
   bool progressShown = false;
   auto endProgressLine = [&] {
-    if (progressShown)
-      std::cerr << "\n";
+    if (progressShown) std::cerr << "\n";
     progressShown = false;
   };
-  h.OnHeaderInfo = [&](http::TCustomWinHTTP &, int, const std::string &raw,
-                       const std::string &, const std::string &,
-                       const std::string &, int64_t, const std::string &,
-                       http::TDateTime, http::TDateTime, http::TDateTime,
-                       const std::string &, bool &) { std::cerr << raw; };
-  h.OnProgress = [&](http::TCustomWinHTTP &, const std::string &,
-                     int64_t dataSize, int64_t bytesRead, uint32_t,
-                     int32_t left, uint8_t percent, float rate,
-                     http::THttpStream *) {
+  h.OnHeaderInfo = [&](http::TCustomWinHTTP&, int, const std::string& raw, const std::string&,
+                       const std::string&, const std::string&, int64_t, const std::string&,
+                       http::TDateTime, http::TDateTime, http::TDateTime, const std::string&,
+                       bool&) { std::cerr << raw; };
+  h.OnProgress = [&](http::TCustomWinHTTP&, const std::string&, int64_t dataSize, int64_t bytesRead,
+                     uint32_t, int32_t left, uint8_t percent, float rate, http::THttpStream*) {
     const auto now = std::chrono::steady_clock::now();
-    if (now - lastShown < std::chrono::milliseconds(200) &&
-        bytesRead != dataSize)
-      return;
+    if (now - lastShown < std::chrono::milliseconds(200) && bytesRead != dataSize) return;
     lastShown = now;
     progressShown = true;
     char line[160];
     if (dataSize > 0) {
-      std::snprintf(line, sizeof line,
-                    "\r%3u%%  %lld / %lld bytes  %.1f KB/s  %d s left  ",
-                    percent, static_cast<long long>(bytesRead),
-                    static_cast<long long>(dataSize), rate, left);
+      std::snprintf(line, sizeof line, "\r%3u%%  %lld / %lld bytes  %.1f KB/s  %d s left  ",
+                    percent, static_cast<long long>(bytesRead), static_cast<long long>(dataSize),
+                    rate, left);
     } else {
       std::snprintf(line, sizeof line, "\r%lld bytes  %.1f KB/s  ",
                     static_cast<long long>(bytesRead), rate);
     }
     std::cerr << line << std::flush;
   };
-  h.OnDone = [&](http::TCustomWinHTTP &, const std::string &, int64_t size,
-                 http::THttpStream *s) {
+  h.OnDone = [&](http::TCustomWinHTTP&, const std::string&, int64_t size, http::THttpStream* s) {
     endProgressLine();
     if (s) {
       std::string chunk(64 * 1024, '\0');
-      while (size_t n = s->Read(chunk.data(), chunk.size()))
-        std::cout.write(chunk.data(), n);
+      while (size_t n = s->Read(chunk.data(), chunk.size())) std::cout.write(chunk.data(), n);
       std::cout.flush();
     }
-    std::cerr << "done: " << size << " bytes"
-              << (o.output.empty() ? "" : " in " + o.output) << "\n";
+    std::cerr << "done: " << size << " bytes" << (o.output.empty() ? "" : " in " + o.output)
+              << "\n";
     result = kDone;
   };
-  h.OnHTTPError = [&](http::TCustomWinHTTP &, int code, http::THttpStream *s) {
+  h.OnHTTPError = [&](http::TCustomWinHTTP&, int code, http::THttpStream* s) {
     endProgressLine();
     std::cerr << "HTTP error " << code << "\n";
     if (s) {
@@ -197,39 +175,31 @@ int fetch(const std::vector<std::string> &args) {
     }
     result = kHttpError;
   };
-  h.OnHostUnreachable = [&](http::TCustomWinHTTP &sender) {
+  h.OnHostUnreachable = [&](http::TCustomWinHTTP& sender) {
     endProgressLine();
-    std::cerr << "cannot reach " << o.url << ": " << sender.LastErrorText()
-              << "\n";
+    std::cerr << "cannot reach " << o.url << ": " << sender.LastErrorText() << "\n";
     result = kUnreachable;
   };
-  h.OnConnLost = [&](http::TCustomWinHTTP &sender, const std::string &,
-                     int64_t size, int64_t bytesRead, http::THttpStream *) {
+  h.OnConnLost = [&](http::TCustomWinHTTP& sender, const std::string&, int64_t size,
+                     int64_t bytesRead, http::THttpStream*) {
     endProgressLine();
-    std::cerr << "connection lost after " << bytesRead << " of " << size
-              << " bytes";
-    if (!sender.LastErrorText().empty())
-      std::cerr << ": " << sender.LastErrorText();
-    std::cerr << (o.output.empty() ? ""
-                                   : " (run again with --resume to continue)")
-              << "\n";
+    std::cerr << "connection lost after " << bytesRead << " of " << size << " bytes";
+    if (!sender.LastErrorText().empty()) std::cerr << ": " << sender.LastErrorText();
+    std::cerr << (o.output.empty() ? "" : " (run again with --resume to continue)") << "\n";
     result = kConnLost;
   };
-  h.OnOutputFileError = [&](http::TCustomWinHTTP &sender) {
+  h.OnOutputFileError = [&](http::TCustomWinHTTP& sender) {
     endProgressLine();
-    std::cerr << "cannot write " << o.output << ": " << sender.LastErrorText()
-              << "\n";
+    std::cerr << "cannot write " << o.output << ": " << sender.LastErrorText() << "\n";
     result = kOutputError;
   };
-  h.OnAborted = [&](http::TCustomWinHTTP &) {
+  h.OnAborted = [&](http::TCustomWinHTTP&) {
     endProgressLine();
-    std::cerr << "aborted"
-              << (o.output.empty() ? ""
-                                   : "; " + o.output + " kept for --resume")
+    std::cerr << "aborted" << (o.output.empty() ? "" : "; " + o.output + " kept for --resume")
               << "\n";
     result = kAborted;
   };
-  h.OnAnyError = [&](http::TCustomWinHTTP &sender) {
+  h.OnAnyError = [&](http::TCustomWinHTTP& sender) {
     // Also raised for failures without an event of their own (an unexpected
     // exception).
     if (!result) {
@@ -263,8 +233,6 @@ int fetch(const std::vector<std::string> &args) {
   return *result;
 }
 
-} // namespace
+}  // namespace
 
-WIZCONV_CLI_COMMAND("fetch",
-                    "URL [-o FILE] [--range START-END] [--resume] [--user U:P]",
-                    fetch);
+WIZCONV_CLI_COMMAND("fetch", "URL [-o FILE] [--range START-END] [--resume] [--user U:P]", fetch);

@@ -1,29 +1,68 @@
 #include "http/HttpStreams.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace http {
 
-bool TMemoryStream::Write(const char* data, size_t n) {
-  if (pos_ == data_.size()) {
-    data_.insert(data_.end(), data, data + n);
+namespace {
+
+constexpr size_t kBigBody = 4 * 1024 * 1024;
+
+void* allocateBody(size_t bytes) {
+  if (bytes < kBigBody) return ::operator new(bytes);
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  madvise(p, bytes, MADV_HUGEPAGE);  // a hint; without huge pages it is plain memory
+  return p;
+}
+
+void freeBody(void* p, size_t bytes) {
+  if (!p) return;
+  if (bytes < kBigBody) {
+    ::operator delete(p);
   } else {
-    if (pos_ + n > data_.size()) data_.resize(pos_ + n);
-    std::memcpy(data_.data() + pos_, data, n);
+    munmap(p, bytes);
   }
+}
+
+}  // namespace
+
+TMemoryStream::~TMemoryStream() { freeBody(data_, capacity_); }
+
+void TMemoryStream::Reserve(size_t n) {
+  if (n > capacity_) Grow(n);
+}
+
+void TMemoryStream::Grow(size_t needed) {
+  size_t capacity = std::max<size_t>(capacity_ * 2, 4096);
+  if (capacity < needed) capacity = needed;
+  char* fresh = static_cast<char*>(allocateBody(capacity));
+  if (size_) std::memcpy(fresh, data_, size_);
+  freeBody(data_, capacity_);
+  data_ = fresh;
+  capacity_ = capacity;
+}
+
+bool TMemoryStream::Write(const char* data, size_t n) {
+  if (pos_ + n > capacity_) Grow(pos_ + n);
+  if (pos_ > size_) std::memset(data_ + size_, 0, pos_ - size_);
+  std::memcpy(data_ + pos_, data, n);
   pos_ += n;
+  size_ = std::max(size_, pos_);
   return true;
 }
 
 size_t TMemoryStream::Read(char* data, size_t n) {
-  const size_t count = std::min(n, data_.size() - std::min(pos_, data_.size()));
-  if (count) std::memcpy(data, data_.data() + pos_, count);
+  const size_t count = pos_ < size_ ? std::min(n, size_ - pos_) : 0;
+  if (count) std::memcpy(data, data_ + pos_, count);
   pos_ += count;
   return count;
 }
@@ -31,7 +70,6 @@ size_t TMemoryStream::Read(char* data, size_t n) {
 bool TMemoryStream::Seek(int64_t pos) {
   if (pos < 0) return false;
   pos_ = static_cast<size_t>(pos);
-  if (pos_ > data_.size()) data_.resize(pos_);
   return true;
 }
 

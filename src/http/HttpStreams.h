@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <set>
 #include <string>
-#include <vector>
 
 namespace http {
 
@@ -19,19 +18,29 @@ class THttpStream {
   virtual int64_t Size() const = 0;
 };
 
+// The body in memory. Big bodies take their memory straight from the system, in huge
+// pages where it allows them: filling hundreds of megabytes page by page costs more than
+// receiving them.
 class TMemoryStream : public THttpStream {
  public:
-  void Reserve(size_t n) { data_.reserve(n); }
+  TMemoryStream() = default;
+  ~TMemoryStream() override;
+  TMemoryStream(const TMemoryStream&) = delete;
+  TMemoryStream& operator=(const TMemoryStream&) = delete;
+  void Reserve(size_t n);
   bool Write(const char* data, size_t n) override;
   size_t Read(char* data, size_t n) override;
   bool Seek(int64_t pos) override;
-  int64_t Position() const override { return pos_; }
-  int64_t Size() const override { return static_cast<int64_t>(data_.size()); }
-  const std::vector<char>& Bytes() const { return data_; }
-  std::string Text() const { return std::string(data_.begin(), data_.end()); }
+  int64_t Position() const override { return static_cast<int64_t>(pos_); }
+  int64_t Size() const override { return static_cast<int64_t>(size_); }
+  const char* Data() const { return data_; }
+  std::string Text() const { return std::string(data_, size_); }
 
  private:
-  std::vector<char> data_;
+  void Grow(size_t needed);
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
   size_t pos_ = 0;
 };
 

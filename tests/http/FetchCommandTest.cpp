@@ -1,12 +1,11 @@
 // wizconv-cli fetch against a loopback server: exit codes, the body in the file
 // or on standard output, the page of an HTTP error, and Ctrl+C followed by
 // --resume.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <filesystem>
 
@@ -24,44 +23,39 @@ struct CliRun {
 };
 
 class FetchCommandTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     cli = testsupport::RuntimeDir() / "wizconv-cli";
-    if (!std::filesystem::exists(cli))
-      GTEST_SKIP() << "wizconv-cli is not built: " << cli;
+    if (!std::filesystem::exists(cli)) GTEST_SKIP() << "wizconv-cli is not built: " << cli;
     body = PatternBytes(300000, 21);
-    server.server.Get("/file",
-                      [this](const httplib::Request &, httplib::Response &res) {
-                        res.set_header("Accept-Ranges", "bytes");
-                        res.set_content(body, "application/octet-stream");
-                      });
-    server.server.Get("/missing",
-                      [](const httplib::Request &, httplib::Response &res) {
-                        res.status = 404;
-                        res.set_content("no such video\n", "text/plain");
-                      });
+    server.server.Get("/file", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Accept-Ranges", "bytes");
+      res.set_content(body, "application/octet-stream");
+    });
+    server.server.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 404;
+      res.set_content("no such video\n", "text/plain");
+    });
     // 100000 bytes at once, then silence until the server stops.
-    server.server.Get(
-        "/slow", [this](const httplib::Request &req, httplib::Response &res) {
-          res.set_header("Accept-Ranges", "bytes");
-          if (req.has_header("Range")) {
-            res.set_content(body, "application/octet-stream");
-            return;
-          }
-          res.set_content_provider(
-              body.size(), "application/octet-stream",
-              [this](size_t offset, size_t, httplib::DataSink &sink) {
-                if (offset == 0) {
-                  sink.write(body.data(), 100000);
-                  return true;
-                }
-                server.stall(30000);
-                return false;
-              });
-        });
+    server.server.Get("/slow", [this](const httplib::Request& req, httplib::Response& res) {
+      res.set_header("Accept-Ranges", "bytes");
+      if (req.has_header("Range")) {
+        res.set_content(body, "application/octet-stream");
+        return;
+      }
+      res.set_content_provider(body.size(), "application/octet-stream",
+                               [this](size_t offset, size_t, httplib::DataSink& sink) {
+                                 if (offset == 0) {
+                                   sink.write(body.data(), 100000);
+                                   return true;
+                                 }
+                                 server.stall(30000);
+                                 return false;
+                               });
+    });
   }
 
-  pid_t Start(const std::vector<std::string> &args) {
+  pid_t Start(const std::vector<std::string>& args) {
     outPath = dir.path() / "stdout.txt";
     errPath = dir.path() / "stderr.txt";
     const pid_t pid = fork();
@@ -70,13 +64,12 @@ protected:
       const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(out, 1);
       dup2(err, 2);
-      std::vector<char *> argv;
+      std::vector<char*> argv;
       std::string program = cli.string(), command = "fetch";
       argv.push_back(program.data());
       argv.push_back(command.data());
       std::vector<std::string> copy = args;
-      for (auto &a : copy)
-        argv.push_back(a.data());
+      for (auto& a : copy) argv.push_back(a.data());
       argv.push_back(nullptr);
       execv(program.c_str(), argv.data());
       _exit(127);
@@ -87,15 +80,12 @@ protected:
     CliRun r;
     int status = 0;
     waitpid(pid, &status, 0);
-    r.exitCode =
-        WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     r.out = testsupport::ReadFile(outPath);
     r.err = testsupport::ReadFile(errPath);
     return r;
   }
-  CliRun Run(const std::vector<std::string> &args) {
-    return Finish(Start(args));
-  }
+  CliRun Run(const std::vector<std::string>& args) { return Finish(Start(args)); }
 
   std::filesystem::path cli, outPath, errPath;
   std::string body;
@@ -118,14 +108,12 @@ TEST_F(FetchCommandTest, ExitCodeTable) {
   const Case cases[] = {
       {{server.url("/file"), "-o", file}, 0, "done: 300000 bytes"},
       {{server.url("/missing")}, 1, "no such video"},
-      {{"http://127.0.0.1:" + std::to_string(closedPort) + "/x"},
-       2,
-       "cannot reach"},
+      {{"http://127.0.0.1:" + std::to_string(closedPort) + "/x"}, 2, "cannot reach"},
       {{}, 64, "usage"},
       {{server.url("/file"), "--range", "9-3"}, 64, "usage"},
       {{server.url("/file"), "--resume"}, 64, "usage"},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "no arguments" : c.args.front());
     const CliRun r = Run(c.args);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
@@ -139,8 +127,7 @@ TEST_F(FetchCommandTest, BodyGoesToStandardOutputAndHeadersToStandardError) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(r.out == body.substr(10, 10));
   EXPECT_NE(r.err.find("HTTP/1.1 206"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("Content-Range: bytes 10-19/300000"), std::string::npos)
-      << r.err;
+  EXPECT_NE(r.err.find("Content-Range: bytes 10-19/300000"), std::string::npos) << r.err;
 }
 
 TEST_F(FetchCommandTest, CtrlCKeepsThePartialFileAndResumeCompletesIt) {
@@ -149,15 +136,13 @@ TEST_F(FetchCommandTest, CtrlCKeepsThePartialFileAndResumeCompletesIt) {
   // Wait until the first whole block (64 KiB) is on disk.
   for (int i = 0; i < 400; ++i) {
     std::error_code ec;
-    if (std::filesystem::file_size(file, ec) >= 65536 && !ec)
-      break;
+    if (std::filesystem::file_size(file, ec) >= 65536 && !ec) break;
     std::this_thread::sleep_for(10ms);
   }
   kill(pid, SIGINT);
   const CliRun aborted = Finish(pid);
   EXPECT_EQ(aborted.exitCode, 3) << aborted.err;
-  EXPECT_NE(aborted.err.find("kept for --resume"), std::string::npos)
-      << aborted.err;
+  EXPECT_NE(aborted.err.find("kept for --resume"), std::string::npos) << aborted.err;
   const auto partial = std::filesystem::file_size(file);
   EXPECT_GT(partial, 0u);
   EXPECT_LT(partial, body.size());
@@ -167,4 +152,4 @@ TEST_F(FetchCommandTest, CtrlCKeepsThePartialFileAndResumeCompletesIt) {
   EXPECT_TRUE(testsupport::ReadFile(file) == body);
 }
 
-} // namespace
+}  // namespace

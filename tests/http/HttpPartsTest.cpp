@@ -3,6 +3,7 @@
 
 #include "http/HttpDate.h"
 #include "http/HttpProgress.h"
+#include "http/HttpStreams.h"
 #include "http/HttpUrl.h"
 
 namespace {
@@ -131,6 +132,36 @@ TEST(ProgressTest, FiguresTable) {
     EXPECT_EQ(f.EstimatedTimeLeft, c.left);
     EXPECT_FLOAT_EQ(f.TransferRate, c.rate);
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MemoryStreamTest, GrowsPastTheBigBodySizeAndKeepsEveryByte) {
+  http::TMemoryStream m;
+  std::string expected;
+  // Small writes, then across the size where memory comes straight from the system.
+  for (int i = 0; i < 300; ++i) {
+    const std::string piece(i * 97 + 1, static_cast<char>('a' + i % 26));
+    ASSERT_TRUE(m.Write(piece.data(), piece.size()));
+    expected += piece;
+  }
+  const std::string big(5 * 1024 * 1024, 'Z');
+  ASSERT_TRUE(m.Write(big.data(), big.size()));
+  expected += big;
+  EXPECT_EQ(m.Size(), static_cast<int64_t>(expected.size()));
+  EXPECT_TRUE(m.Text() == expected);
+  // Reading from the start gives it back; a read past the end gives nothing.
+  ASSERT_TRUE(m.Seek(0));
+  std::string back(expected.size() + 10, '\0');
+  EXPECT_EQ(m.Read(back.data(), back.size()), expected.size());
+  EXPECT_EQ(m.Read(back.data(), 1), 0u);
+  // Writing past the end leaves zeros in between, as a file would.
+  http::TMemoryStream gap;
+  ASSERT_TRUE(gap.Seek(3));
+  ASSERT_TRUE(gap.Write("x", 1));
+  EXPECT_EQ(gap.Text(), std::string("\0\0\0x", 4));
 }
 
 }  // namespace

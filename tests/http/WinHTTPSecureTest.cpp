@@ -16,7 +16,7 @@ using http::TWinHTTP;
 namespace {
 
 class SecureTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     core::MainThread::SetCurrentAsMain();
     cert = (dir.path() / "cert.pem").string();
@@ -29,30 +29,24 @@ protected:
     ASSERT_EQ(std::system(command.c_str()), 0);
     server = std::make_unique<httplib::SSLServer>(cert.c_str(), key.c_str());
     ASSERT_TRUE(server->is_valid());
-    server->Get("/secret",
-                [](const httplib::Request &, httplib::Response &res) {
-                  res.set_content("over tls", "text/plain");
-                });
-    server->Get("/down",
-                [this](const httplib::Request &, httplib::Response &res) {
-                  res.set_redirect(plain.url("/plain"), 302);
-                });
-    plain.server.Get("/plain",
-                     [](const httplib::Request &, httplib::Response &res) {
-                       res.set_content("in the clear", "text/plain");
-                     });
+    server->Get("/secret", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("over tls", "text/plain");
+    });
+    server->Get("/down", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_redirect(plain.url("/plain"), 302);
+    });
+    plain.server.Get("/plain", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("in the clear", "text/plain");
+    });
     port = server->bind_to_any_port("127.0.0.1");
     thread = std::thread([this] { server->listen_after_bind(); });
-    while (!server->is_running())
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   void TearDown() override {
-    if (server)
-      server->stop();
-    if (thread.joinable())
-      thread.join();
+    if (server) server->stop();
+    if (thread.joinable()) thread.join();
   }
-  std::string url(const std::string &path) const {
+  std::string url(const std::string& path) const {
     return "https://127.0.0.1:" + std::to_string(port) + path;
   }
   testsupport::TempDir dir;
@@ -65,7 +59,7 @@ protected:
 
 TEST_F(SecureTest, CertificateCheckTable) {
   struct Case {
-    const char *name;
+    const char* name;
     http::TInternetOptions options;
     std::string firstEvent;
   };
@@ -74,11 +68,9 @@ TEST_F(SecureTest, CertificateCheckTable) {
       {"a wrong name alone does not excuse an unknown authority",
        {http::ioIgnoreCertificateInvalid},
        "HostUnreachable"},
-      {"unknown authority allowed",
-       {http::ioIgnoreUnknownCertificateAuthority},
-       "Done"},
+      {"unknown authority allowed", {http::ioIgnoreUnknownCertificateAuthority}, "Done"},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TWinHTTP h;
     Recorder r;
@@ -92,8 +84,7 @@ TEST_F(SecureTest, CertificateCheckTable) {
     if (c.firstEvent == "Done") {
       EXPECT_EQ(r.body, "over tls");
     } else {
-      EXPECT_NE(h.LastErrorText().find("certificate"), std::string::npos)
-          << h.LastErrorText();
+      EXPECT_NE(h.LastErrorText().find("certificate"), std::string::npos) << h.LastErrorText();
     }
     EXPECT_TRUE(WaitIdle(h));
   }
@@ -106,8 +97,7 @@ TEST_F(SecureTest, RedirectToPlainHttpTable) {
     Recorder r;
     r.attach(h);
     h.InternetOptions = {http::ioIgnoreUnknownCertificateAuthority};
-    if (allowed)
-      h.InternetOptions.insert(http::ioIgnoreRedirectToHTTP);
+    if (allowed) h.InternetOptions.insert(http::ioIgnoreRedirectToHTTP);
     h.URL = url("/down");
     ASSERT_TRUE(h.StartTransfer());
     ASSERT_TRUE(WaitForEnd(r));
@@ -123,4 +113,4 @@ TEST_F(SecureTest, RedirectToPlainHttpTable) {
   }
 }
 
-} // namespace
+}  // namespace
