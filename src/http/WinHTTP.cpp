@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kMaxRedirects = 20;
 // The network reads in bigger pieces than the default block; blocks are cut from them.
-constexpr long kMinNetworkBuffer = 64 * 1024;
+constexpr long kMinNetworkBuffer = 128 * 1024;
 constexpr long kMaxNetworkBuffer = 10 * 1024 * 1024;
 // Memory output is pre-sized to the announced length, up to this much; a server that
 // announces more must actually send it before it gets the memory.
