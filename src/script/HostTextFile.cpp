@@ -44,6 +44,8 @@ QString ReadHostText(const QString& fileName) {
 void WriteHostText(const QString& fileName, const QString& text) {
   if (text.isEmpty()) return;
   QSaveFile file(fileName);
+  // A writable file in a folder where no new file can be made is written in place.
+  file.setDirectWriteFallback(true);
   const QByteArray bytes = text.toUtf8();
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
     throw std::runtime_error(QStringLiteral("Cannot write file \"%1\": %2")

@@ -13,7 +13,8 @@ QString ReadHostText(const QString& fileName);
 QString DecodeHostText(const QByteArray& bytes);
 
 // Replaces the file with text in UTF-8. An empty text leaves the file as it is. The old
-// file stays intact when the new one cannot be written completely. Throws
+// file stays intact when the new one cannot be written completely (unless the folder
+// allows no new file, when the file is written in place). Throws
 // std::runtime_error with the reason on failure.
 void WriteHostText(const QString& fileName, const QString& text);
 

@@ -85,11 +85,26 @@ TEST(HostText, WriteTextReplacesTheFileAndAnEmptyTextLeavesItAlone) {
   EXPECT_TRUE(r.errors.empty());
 }
 
+TEST(HostText, AWritableFileInAFolderThatTakesNoNewFilesIsWrittenInPlace) {
+  TempDir dir;
+  const auto folder = dir.path() / "locked-folder";
+  std::filesystem::create_directory(folder);
+  const auto file = dir.write("locked-folder/settings.txt", "old");
+  std::filesystem::permissions(
+      folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  ScriptRecorder r;
+  r.run("Host.WriteText(" + quoted(file) + ", 'new');");
+  EXPECT_TRUE(r.errors.empty());
+  EXPECT_EQ(ReadFile(file), "new");
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+}
+
 TEST(HostText, AWriteThatFailsIsAScriptErrorAndKeepsTheOldFile) {
   TempDir dir;
   const auto folder = dir.path() / "readonly";
   std::filesystem::create_directory(folder);
   const auto file = dir.write("readonly/keep.txt", "precious");
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read);
   std::filesystem::permissions(
       folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   const bool permissionsHold =
