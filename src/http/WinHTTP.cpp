@@ -52,6 +52,19 @@ std::string joinPort(const UrlParts& p) {
   return p.scheme + "://" + p.host + ":" + std::to_string(p.port);
 }
 
+// Runs a function when the scope ends, however it ends.
+template <typename F>
+class ScopeExit {
+ public:
+  explicit ScopeExit(F f) : f_(std::move(f)) {}
+  ~ScopeExit() { f_(); }
+  ScopeExit(const ScopeExit&) = delete;
+  ScopeExit& operator=(const ScopeExit&) = delete;
+
+ private:
+  F f_;
+};
+
 bool sameFile(const std::string& a, const std::string& b) {
   struct stat sa {
   }, sb{};
@@ -302,6 +315,13 @@ void TCustomWinHTTP::TransferNetwork() {
   request.onHead = [this](const ResponseHead& head) { return OnResponseHead(head); };
   request.onBody = [this](const char* data, size_t size) { return OnResponseBody(data, size); };
   RaiseStatus(kHandleCreated);
+  ScopeExit handleClosing([this] {
+    try {
+      RaiseStatus(kHandleClosing);
+    } catch (...) {
+      // A handler that throws while the transfer winds down has nothing left to stop.
+    }
+  });
 
   wireUrl_ = joinPort(parts_) + EscapeForWire(parts_.path) + EscapeForWire(parts_.extra);
   const std::string firstOrigin = originOf(wireUrl_);

@@ -270,7 +270,7 @@ void TCustomWinThread::SetSuspended(bool suspended) {
   TEventWinThread& w = *worker_;
   if (suspended == w.Suspended()) return;
   if (suspended) {
-    w.SetPaused(true);
+    w.Pause();
   } else {
     w.Resume();
   }

@@ -53,7 +53,11 @@ class TEventWinThread {
   // Waits for the thread to end, serving main-thread calls when called on the main thread.
   void Join();
 
-  // Pause wish for a running worker; honoured at its check points.
+  // Suspends a running worker: it waits at its next check point until resumed.
+  void Pause() {
+    suspended_ = true;
+    SetPaused(true);
+  }
   void SetPaused(bool paused);
   void WaitWhilePaused();
 

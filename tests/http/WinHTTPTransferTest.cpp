@@ -130,9 +130,17 @@ TEST_F(TransferTest, RedirectChainIsFollowedAndEachHopReportedOnTheWorker) {
     res.set_content("landed " + req.get_param_value("x"), "text/plain");
   });
   rec.attach(http);
+  std::mutex m;
+  int redirectStatuses = 0;
+  http.OnStatus = [&](http::TCustomWinHTTP&, int code, const std::string& text) {
+    std::lock_guard<std::mutex> lock(m);
+    if (code == 110 && text == "Redirect") ++redirectStatuses;
+  };
   http.URL = server.url("/a");
   ASSERT_TRUE(http.StartTransfer());
   ASSERT_TRUE(WaitForEnd(rec));
+  ASSERT_TRUE(WaitIdle(http));
+  EXPECT_EQ(redirectStatuses, 2);
   EXPECT_EQ(rec.events, (std::vector<std::string>{"Done"}));
   EXPECT_EQ(rec.body, "landed 1");
   EXPECT_EQ(rec.redirects, (std::vector<std::string>{server.url("/b"), server.url("/c?x=1")}));
@@ -527,6 +535,7 @@ TEST_F(TransferTest, StatusPhasesAreReportedOnTheWorkerWithTheirTexts) {
   const std::vector<std::pair<int, std::string>> first(phases.begin(),
                                                        phases.begin() + expected.size());
   EXPECT_EQ(first, expected);
+  EXPECT_EQ(phases.back(), (std::pair<int, std::string>{70, "Handle closing"}));
 }
 
 }  // namespace

@@ -221,4 +221,28 @@ TEST_F(WinThreadTest, LoweredPriorityReachesTheWorkerThread) {
   EXPECT_TRUE(t.PriorityApplied());
 }
 
+TEST_F(WinThreadTest, SuspendedWorkerWaitsAtItsCheckPointUntilResumed) {
+  TCustomWinThread t;
+  std::atomic<int> checks{0};
+  t.SetWorkHandler([&](TCustomWinThread& self) {
+    while (!self.IsTerminated()) {
+      ++checks;
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  ASSERT_TRUE(t.Run());
+  ASSERT_TRUE(core::MainThread::WaitWhileServing([&] { return checks > 3; }, 2s));
+  t.SetSuspended(true);
+  EXPECT_TRUE(t.IsSuspended());
+  std::this_thread::sleep_for(20ms);
+  const int paused = checks;
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(checks.load(), paused);
+  t.SetSuspended(false);
+  EXPECT_FALSE(t.IsSuspended());
+  EXPECT_TRUE(core::MainThread::WaitWhileServing([&] { return checks > paused + 3; }, 2s));
+  t.Stop(false);
+  EXPECT_TRUE(core::MainThread::WaitWhileServing([&] { return !t.IsExecuting(); }, 2s));
+}
+
 }  // namespace
