@@ -37,6 +37,9 @@
 #include "convert/FormatPicker.h"
 #include "convert/FormatSelection.h"
 #include "core/Messages.h"
+#include "script/ComponentScriptlet.h"
+#include "script/CustomScript.h"
+#include "script/HostScriptlet.h"
 
 namespace app {
 namespace {
@@ -524,7 +527,19 @@ void TFormMain::ShowFirstPage() {
   pageControl_->tabBar()->hide();
 }
 
-void TFormMain::CreateScriptHost() {}
+void TFormMain::CreateScriptHost() {
+  scriptHost_ = std::make_unique<script::TJavaScript>();
+  scriptHost_->WindowHandle = this;
+  scriptHost_->AddScriptlet(script::CreateComponentScriptlet(this, "Form"));
+  auto toParser = [this](script::THostScriptlet&, const QString& text) {
+    if (OnScriptText) OnScriptText(text);
+  };
+  scriptHost_->AddScriptlet(script::CreateHostScriptlet(toParser, toParser));
+  scriptHost_->OnError = [](script::TCustomScript&, const script::TScriptError& error) {
+    core::Messages::Error("错误：行号 " + std::to_string(error.Line + 1) + ", " +
+                          error.Description.toStdString());
+  };
+}
 
 // ---------------------------------------------------------------------------------------
 // Wizard

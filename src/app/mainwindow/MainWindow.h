@@ -25,6 +25,9 @@ class QTableWidget;
 namespace convert {
 class FormatPicker;
 }
+namespace script {
+class TJavaScript;
+}
 
 namespace app {
 
@@ -73,6 +76,10 @@ class TFormMain : public QWidget {
   QPoint HelpMenuPosition() const;
   QMenu* HelpMenu() const { return helpMenu_; }
   convert::FormatPicker* FormatPicker() const { return formatPicker_; }
+  // The script host that runs the link-extraction script; nothing before start-up made it.
+  script::TJavaScript* ScriptHost() const { return scriptHost_.get(); }
+  // Every text a script hands to Host.Echo or Host.Alert (the link parser reads them).
+  std::function<void(const QString&)> OnScriptText;
 
   // Titles of the reduced editions, which hide the version, more-tools, help and log
   // controls. Empty unless an edition needs it.
@@ -165,6 +172,7 @@ class TFormMain : public QWidget {
   QRadioButton* radioConvert_ = nullptr;
   QMenu* helpMenu_ = nullptr;
   convert::FormatPicker* formatPicker_ = nullptr;
+  std::unique_ptr<script::TJavaScript> scriptHost_;
 
   QAction* actionBack_ = nullptr;
   QAction* actionNext_ = nullptr;

@@ -16,6 +16,7 @@
 #include "EditionFixture.h"
 #include "app/IniFile.h"
 #include "convert/FormatPicker.h"
+#include "script/CustomScript.h"
 
 namespace fs = std::filesystem;
 using app::TFormMain;
@@ -301,4 +302,21 @@ TEST(MainWindowWizard, FormatClicksChangeTheSettingsAtOnce) {
   EXPECT_EQ(messages.shown.back().text, "您确定要取消？");
   EXPECT_EQ(w->CurrentPage(), WizardPage::Step1);
   EXPECT_EQ(w->Settings().OutputAudioFormat, 6) << "kept after cancelling step 2";
+}
+
+TEST(MainWindowScripts, TheScriptHostReachesTheFormAndReportsErrorsWithTheirLine) {
+  testsupport::ScriptedMessages messages;
+  Edition edition;
+  auto w = edition.Open();
+  ASSERT_NE(w->ScriptHost(), nullptr);
+  std::vector<std::string> texts;
+  w->OnScriptText = [&](const QString& t) { texts.push_back(t.toStdString()); };
+  w->ScriptHost()->Lines = QStringList{"Host.Echo(Form.LabelTitle.text);",
+                                       "Host.Alert('<18>[x]');", "nothing.here();"};
+  w->ScriptHost()->Execute();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], "欢迎到Wizconv Test！你想做什么？");
+  EXPECT_EQ(texts[1], "<18>[x]");
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text.rfind("错误：行号 3, ", 0), 0u) << messages.shown[0].text;
 }
