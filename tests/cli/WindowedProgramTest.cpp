@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "SettingsKeys.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -96,18 +97,6 @@ TEST(WindowedProgram, OpensItsTitledWindowAndSavesEverySettingWhenClosed) {
     else if (section == "[System]" && line.find('=') != std::string::npos) keys.push_back(line.substr(0, line.find('=')));
     pos = end + 1;
   }
-  const std::vector<std::string> expected = {
-      "LastOpenDir", "OutputFileDir", "OutputURLDir", "OutputFormatClass", "OutputAudioFormat",
-      "OutputVideoFormat", "OutputDeviceFormat", "OutputWAVPreset", "OutputMP3Preset",
-      "OutputWMAPreset", "OutputOGGPreset", "OutputM4APreset", "OutputAACPreset",
-      "OutputFLACPreset", "OutputMP2Preset", "OutputAVIPreset", "OutputMP4Preset",
-      "OutputFLVPreset", "OutputSWFPreset", "OutputMPEGPreset", "OutputRMPreset",
-      "OutputWMVPreset", "OutputMOVPreset", "Output3GPPreset", "OutputiPodPreset",
-      "OutputiPhonePreset", "OutputAppleTVPreset", "OutputPSPPreset", "OutputBlackBerryPreset",
-      "OutputMobilePhonePreset", "OutputiPadPreset", "OutputAndroidPreset",
-      "PlayASoundWhenFinished", "ShutDownWhenFinished", "PreferYouTubeQuality",
-      "PreferYouTube1", "PreferYouTube2", "PreferYouTube3", "PreferYouTube4", "PreferYouTube5",
-      "PreferYouTube6", "PreferYouTube7", "PreferYouTube18"};
-  EXPECT_EQ(keys, expected);
+  EXPECT_EQ(keys, testsupport::ExpectedSystemKeys());
   EXPECT_NE(text.find("[Form]"), std::string::npos);
 }

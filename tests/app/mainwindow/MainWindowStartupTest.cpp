@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "EditionFixture.h"
+#include "SettingsKeys.h"
 #include "app/IniFile.h"
 #include "app/mainwindow/ImageButton.h"
 #include "app/mainwindow/ProgramEntry.h"
@@ -167,19 +168,7 @@ TEST(MainWindowStartup, FirstRunCentresAndClosingWritesEveryKeyInOrder) {
   EXPECT_EQ(messages.shown[0].caption, "Wizconv Test");
   EXPECT_FALSE(w->isVisible());
 
-  const std::vector<std::string> expected = {
-      "LastOpenDir", "OutputFileDir", "OutputURLDir", "OutputFormatClass", "OutputAudioFormat",
-      "OutputVideoFormat", "OutputDeviceFormat", "OutputWAVPreset", "OutputMP3Preset",
-      "OutputWMAPreset", "OutputOGGPreset", "OutputM4APreset", "OutputAACPreset",
-      "OutputFLACPreset", "OutputMP2Preset", "OutputAVIPreset", "OutputMP4Preset",
-      "OutputFLVPreset", "OutputSWFPreset", "OutputMPEGPreset", "OutputRMPreset",
-      "OutputWMVPreset", "OutputMOVPreset", "Output3GPPreset", "OutputiPodPreset",
-      "OutputiPhonePreset", "OutputAppleTVPreset", "OutputPSPPreset", "OutputBlackBerryPreset",
-      "OutputMobilePhonePreset", "OutputiPadPreset", "OutputAndroidPreset",
-      "PlayASoundWhenFinished", "ShutDownWhenFinished", "PreferYouTubeQuality",
-      "PreferYouTube1", "PreferYouTube2", "PreferYouTube3", "PreferYouTube4", "PreferYouTube5",
-      "PreferYouTube6", "PreferYouTube7", "PreferYouTube18"};
-  EXPECT_EQ(SystemKeys(w->SettingsFilePath()), expected);
+  EXPECT_EQ(SystemKeys(w->SettingsFilePath()), testsupport::ExpectedSystemKeys());
   const app::IniFile saved = app::IniFile::Load(w->SettingsFilePath());
   EXPECT_EQ(saved.ReadString("System", "OutputMP3Preset", ""), "3");
   EXPECT_EQ(saved.Keys("Form"), (std::vector<std::string>{"x", "y", "height", "width", "maximized"}));
