@@ -13,13 +13,15 @@ TEST(BrandingCommand, EncodeThenDecodeGivesTheTextBack) {
       "[SYSTEM]\r\nName=视频转换 Pro\r\nVersion=2.0\nDownload=True\r\n\r\nSkin=3\n";
   const auto source = dir.write("plain.txt", plain);
   const std::string encoded = (dir.path() / "dudozava.dll").string();
-  auto enc = RunProcess({ProgramPath("wizconv-cli"), "branding", "encode", source.string(), encoded});
+  auto enc =
+      RunProcess({ProgramPath("wizconv-cli"), "branding", "encode", source.string(), encoded});
   ASSERT_EQ(enc.exitCode, 0) << enc.err;
   const std::string bytes = ReadFile(encoded);
   ASSERT_EQ(bytes.size(), plain.size());
   // Every byte but the line breaks is stored complemented.
   for (size_t i = 0; i < plain.size(); ++i) {
-    const char expected = (plain[i] == '\n' || plain[i] == '\r') ? plain[i] : static_cast<char>(~plain[i]);
+    const char expected =
+        (plain[i] == '\n' || plain[i] == '\r') ? plain[i] : static_cast<char>(~plain[i]);
     ASSERT_EQ(bytes[i], expected) << "byte " << i;
   }
   auto dec = RunProcess({ProgramPath("wizconv-cli"), "branding", "decode", encoded});
@@ -28,8 +30,8 @@ TEST(BrandingCommand, EncodeThenDecodeGivesTheTextBack) {
 }
 
 TEST(BrandingCommand, TheBuiltDefaultEditionDecodesToItsSource) {
-  auto dec = RunProcess({ProgramPath("wizconv-cli"), "branding", "decode",
-                         ProgramPath("dudozava.dll")});
+  auto dec =
+      RunProcess({ProgramPath("wizconv-cli"), "branding", "decode", ProgramPath("dudozava.dll")});
   ASSERT_EQ(dec.exitCode, 0) << dec.err;
   EXPECT_EQ(dec.out, ReadFile(testsupport::SourceDir() / "assets" / "branding.txt"));
 }
@@ -45,7 +47,9 @@ TEST(BrandingCommand, BadInputFailsWithAClearMessageAndWritesNothing) {
   };
   const auto unencodable = dir.write("bad.txt", "[SYSTEM]\nName=A\xF5Z\n").string();
   const Case cases[] = {
-      {{"encode", missing, out}, 1, "Cannot open file \"" + missing + "\". No such file or directory"},
+      {{"encode", missing, out},
+       1,
+       "Cannot open file \"" + missing + "\". No such file or directory"},
       {{"decode", missing}, 1, "Cannot open file \"" + missing + "\". No such file or directory"},
       {{"encode", unencodable, out}, 1, "0xF5"},
       {{"encode", unencodable, (dir.path() / "a-file.txt" / "x").string()}, 1, ""},

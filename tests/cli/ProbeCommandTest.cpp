@@ -1,9 +1,9 @@
 // wizconv-cli probe against ffprobe on media made by the ffmpeg program.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QImage>
 #include <QJsonObject>
 #include <cmath>
 
@@ -38,8 +38,10 @@ QJsonObject Json(const std::string& text) {
 
 TEST(ProbeCommand, AgreesWithFfprobeOnEveryKindOfFile) {
   testsupport::TempDir dir;
-  const std::vector<std::string> video = {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=2"};
-  const std::vector<std::string> audio = {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=2"};
+  const std::vector<std::string> video = {"-f", "lavfi", "-i",
+                                          "testsrc=size=320x240:rate=25:duration=2"};
+  const std::vector<std::string> audio = {"-f", "lavfi", "-i",
+                                          "sine=frequency=440:sample_rate=44100:duration=2"};
   auto join = [](std::initializer_list<std::vector<std::string>> parts) {
     std::vector<std::string> all;
     for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
@@ -51,9 +53,14 @@ TEST(ProbeCommand, AgreesWithFfprobeOnEveryKindOfFile) {
       {"both.mp4", join({video, audio, {"-c:v", "libx264", "-c:a", "aac", "-shortest"}})},
       {"raw.h264", join({video, {"-c:v", "libx264", "-f", "h264"}})},
       {"two-audio.mkv",
-       join({video, audio, {"-f", "lavfi", "-i", "sine=frequency=880:sample_rate=48000:duration=2"},
-             {"-map", "0", "-map", "1", "-map", "2", "-c:v", "mpeg4", "-c:a", "aac", "-ac:a:1", "2"}})},
-      {"tagged.mp3", join({audio, {"-metadata", "title=标题", "-metadata", "artist=Someone", "-c:a", "libmp3lame"}})},
+       join({video,
+             audio,
+             {"-f", "lavfi", "-i", "sine=frequency=880:sample_rate=48000:duration=2"},
+             {"-map", "0", "-map", "1", "-map", "2", "-c:v", "mpeg4", "-c:a", "aac", "-ac:a:1",
+              "2"}})},
+      {"tagged.mp3",
+       join({audio,
+             {"-metadata", "title=标题", "-metadata", "artist=Someone", "-c:a", "libmp3lame"}})},
   };
   std::vector<std::string> files;
   for (const auto& f : fixtures) files.push_back(Make(dir, f));
@@ -62,8 +69,8 @@ TEST(ProbeCommand, AgreesWithFfprobeOnEveryKindOfFile) {
     SCOPED_TRACE(file);
     auto ours = RunProcess({ProgramPath("wizconv-cli"), "probe", file});
     ASSERT_EQ(ours.exitCode, 0) << ours.err;
-    auto peer = RunProcess({"/usr/bin/ffprobe", "-v", "error", "-show_format", "-show_streams",
-                            "-of", "json", file});
+    auto peer = RunProcess(
+        {"/usr/bin/ffprobe", "-v", "error", "-show_format", "-show_streams", "-of", "json", file});
     ASSERT_EQ(peer.exitCode, 0) << peer.err;
     const QJsonObject mine = Json(ours.out);
     const QJsonObject theirs = Json(peer.out);
@@ -92,7 +99,8 @@ TEST(ProbeCommand, AgreesWithFfprobeOnEveryKindOfFile) {
       }
     }
   }
-  const QJsonObject tagged = Json(RunProcess({ProgramPath("wizconv-cli"), "probe", files.back()}).out);
+  const QJsonObject tagged =
+      Json(RunProcess({ProgramPath("wizconv-cli"), "probe", files.back()}).out);
   EXPECT_EQ(tagged["Title"].toString().toStdString(), "标题");
   EXPECT_EQ(tagged["Author"].toString().toStdString(), "Someone");
 }
@@ -116,11 +124,11 @@ TEST(ProbeCommand, ABrokenFileIsReportedAfterTheOthersAndTheExitIsOne) {
 TEST(ThumbnailCommand, WritesTheFrameAsABitmapOrFailsClearly) {
   testsupport::TempDir dir;
   // Half the clip is red, half blue: the default time (half the duration) shows blue.
-  const std::string clip = Make(
-      dir, {"clip.mp4",
-            {"-f", "lavfi", "-i", "color=c=red:size=160x120:rate=10:duration=2", "-f", "lavfi", "-i",
-             "color=c=blue:size=160x120:rate=10:duration=2", "-filter_complex",
-             "[0][1]concat=n=2:v=1", "-c:v", "libx264", "-g", "5"}});
+  const std::string clip =
+      Make(dir, {"clip.mp4",
+                 {"-f", "lavfi", "-i", "color=c=red:size=160x120:rate=10:duration=2", "-f", "lavfi",
+                  "-i", "color=c=blue:size=160x120:rate=10:duration=2", "-filter_complex",
+                  "[0][1]concat=n=2:v=1", "-c:v", "libx264", "-g", "5"}});
   struct Case {
     std::vector<std::string> extra;
     QRgb colour;

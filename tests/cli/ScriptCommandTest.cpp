@@ -16,12 +16,21 @@ TEST(ScriptCommand, EchoesInOrderAndReportsErrorsWithTheirLine) {
     std::string errStart;
   };
   const Case cases[] = {
-      {"Host.Echo('one');\nHost.alert('two');\nhost.Echo('lower-case object');\n", {}, 1,
-       "one\ntwo\n", "错误：行号 3, "},
-      {"Host.Echo('%who says ' + parseInt('42px', 10));\n", {"--arg", "who=视频"}, 0,
-       "视频 says 42\n", ""},
-      {"var s = unescape('a%20b%3Dc').split('=');\nHost.Echo(s[1] + s[0].substr(1));\n", {}, 0,
-       "c b\n", ""},
+      {"Host.Echo('one');\nHost.alert('two');\nhost.Echo('lower-case object');\n",
+       {},
+       1,
+       "one\ntwo\n",
+       "错误：行号 3, "},
+      {"Host.Echo('%who says ' + parseInt('42px', 10));\n",
+       {"--arg", "who=视频"},
+       0,
+       "视频 says 42\n",
+       ""},
+      {"var s = unescape('a%20b%3Dc').split('=');\nHost.Echo(s[1] + s[0].substr(1));\n",
+       {},
+       0,
+       "c b\n",
+       ""},
       {"Host.Echo('before');\nfunction (\n", {}, 1, "", "错误：行号 2, "},
       {std::string("\xFF\xFE\x00garbage\x01", 12), {}, 1, "", "错误：行号 1, "},
   };
@@ -35,7 +44,8 @@ TEST(ScriptCommand, EchoesInOrderAndReportsErrorsWithTheirLine) {
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err.rfind(c.errStart, 0), 0u) << r.err;
   }
-  auto missing = RunProcess({ProgramPath("wizconv-cli"), "script", (dir.path() / "none.js").string()});
+  auto missing =
+      RunProcess({ProgramPath("wizconv-cli"), "script", (dir.path() / "none.js").string()});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_FALSE(missing.err.empty());
 }

@@ -1,6 +1,5 @@
 // The windowed program as a person starts it: under an X server with a fresh home folder.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,23 +57,32 @@ TEST(WindowedProgram, OpensItsTitledWindowAndSavesEverySettingWhenClosed) {
   if (access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
   testsupport::TempDir home;
   const std::string display = ":" + std::to_string(300 + getpid() % 500);
-  const pid_t xvfb = Spawn({"Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {});
+  const pid_t xvfb =
+      Spawn({"Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {});
   ASSERT_GT(xvfb, 0);
   const std::string dpy = "DISPLAY=" + display;
-  ASSERT_TRUE(Eventually([&] { return testsupport::RunProcess({"/usr/bin/xdpyinfo", "-display", display}).exitCode == 0; }, 10s));
+  ASSERT_TRUE(Eventually(
+      [&] {
+        return testsupport::RunProcess({"/usr/bin/xdpyinfo", "-display", display}).exitCode == 0;
+      },
+      10s));
 
   const pid_t app = Spawn({testsupport::ProgramPath("wizconv")},
                           {dpy, "HOME=" + home.str(), "XDG_CONFIG_HOME=" + home.str() + "/.config",
                            "QT_QPA_PLATFORM=xcb"});
   ASSERT_GT(app, 0);
   // The window carries the edition's name (the default edition is "Wizconv").
-  const bool titled = Eventually([&] {
-    auto tree = testsupport::RunProcess({"/usr/bin/xwininfo", "-display", display, "-root", "-tree"});
-    return tree.out.find("\"Wizconv\"") != std::string::npos;
-  }, 20s);
+  const bool titled = Eventually(
+      [&] {
+        auto tree =
+            testsupport::RunProcess({"/usr/bin/xwininfo", "-display", display, "-root", "-tree"});
+        return tree.out.find("\"Wizconv\"") != std::string::npos;
+      },
+      20s);
   EXPECT_TRUE(titled);
   const fs::path settings = home.path() / ".config" / "Wizconv" / "~system2.dat";
-  EXPECT_TRUE(Eventually([&] { return fs::exists(settings); }, 5s)) << "a first run writes its defaults";
+  EXPECT_TRUE(Eventually([&] { return fs::exists(settings); }, 5s))
+      << "a first run writes its defaults";
 
   // The session ends: the window closes as by its close button and saves.
   fs::remove(settings);
@@ -93,8 +101,10 @@ TEST(WindowedProgram, OpensItsTitledWindowAndSavesEverySettingWhenClosed) {
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(pos, end - pos);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line[0] == '[') section = line;
-    else if (section == "[System]" && line.find('=') != std::string::npos) keys.push_back(line.substr(0, line.find('=')));
+    if (!line.empty() && line[0] == '[')
+      section = line;
+    else if (section == "[System]" && line.find('=') != std::string::npos)
+      keys.push_back(line.substr(0, line.find('=')));
     pos = end + 1;
   }
   EXPECT_EQ(keys, testsupport::ExpectedSystemKeys());

@@ -1,6 +1,7 @@
 // main() for the tests that need a QApplication: widgets are real and offscreen.
-#include <QApplication>
 #include <gtest/gtest.h>
+
+#include <QApplication>
 
 #include "core/MainThread.h"
 

@@ -9,17 +9,21 @@ namespace testsupport {
 
 inline const std::vector<std::string>& ExpectedSystemKeys() {
   static const std::vector<std::string> keys = {
-      "LastOpenDir", "OutputFileDir", "OutputURLDir", "OutputFormatClass", "OutputAudioFormat",
-      "OutputVideoFormat", "OutputDeviceFormat", "OutputWAVPreset", "OutputMP3Preset",
-      "OutputWMAPreset", "OutputOGGPreset", "OutputM4APreset", "OutputAACPreset",
-      "OutputFLACPreset", "OutputMP2Preset", "OutputAVIPreset", "OutputMP4Preset",
-      "OutputFLVPreset", "OutputSWFPreset", "OutputMPEGPreset", "OutputRMPreset",
-      "OutputWMVPreset", "OutputMOVPreset", "Output3GPPreset", "OutputiPodPreset",
-      "OutputiPhonePreset", "OutputAppleTVPreset", "OutputPSPPreset", "OutputBlackBerryPreset",
-      "OutputMobilePhonePreset", "OutputiPadPreset", "OutputAndroidPreset",
-      "PlayASoundWhenFinished", "ShutDownWhenFinished", "PreferYouTubeQuality",
-      "PreferYouTube1", "PreferYouTube2", "PreferYouTube3", "PreferYouTube4", "PreferYouTube5",
-      "PreferYouTube6", "PreferYouTube7", "PreferYouTube18"};
+      "LastOpenDir",          "OutputFileDir",          "OutputURLDir",
+      "OutputFormatClass",    "OutputAudioFormat",      "OutputVideoFormat",
+      "OutputDeviceFormat",   "OutputWAVPreset",        "OutputMP3Preset",
+      "OutputWMAPreset",      "OutputOGGPreset",        "OutputM4APreset",
+      "OutputAACPreset",      "OutputFLACPreset",       "OutputMP2Preset",
+      "OutputAVIPreset",      "OutputMP4Preset",        "OutputFLVPreset",
+      "OutputSWFPreset",      "OutputMPEGPreset",       "OutputRMPreset",
+      "OutputWMVPreset",      "OutputMOVPreset",        "Output3GPPreset",
+      "OutputiPodPreset",     "OutputiPhonePreset",     "OutputAppleTVPreset",
+      "OutputPSPPreset",      "OutputBlackBerryPreset", "OutputMobilePhonePreset",
+      "OutputiPadPreset",     "OutputAndroidPreset",    "PlayASoundWhenFinished",
+      "ShutDownWhenFinished", "PreferYouTubeQuality",   "PreferYouTube1",
+      "PreferYouTube2",       "PreferYouTube3",         "PreferYouTube4",
+      "PreferYouTube5",       "PreferYouTube6",         "PreferYouTube7",
+      "PreferYouTube18"};
   return keys;
 }
 

@@ -35,8 +35,8 @@ class LinkLabel : public QLabel {
 
 }  // namespace
 
-TFormAbout::TFormAbout(const BrandingConfig& branding, const QPixmap& leftImage,
-                       bool showLeftImage, QWidget* parent)
+TFormAbout::TFormAbout(const BrandingConfig& branding, const QPixmap& leftImage, bool showLeftImage,
+                       QWidget* parent)
     : QDialog(parent) {
   setObjectName("FormAbout");
   setWindowTitle(q("关于 " + branding.Name));
@@ -72,11 +72,13 @@ TFormAbout::TFormAbout(const BrandingConfig& branding, const QPixmap& leftImage,
 
   auto* homePage = new LinkLabel(q(branding.HelpHomePageLink), branding.HelpHomePageLink, this);
   homePage->setObjectName("LabelHomePage");
-  homePage->setStyleSheet(QString("color: %1; text-decoration: underline;").arg(hex(palette::kAccent)));
+  homePage->setStyleSheet(
+      QString("color: %1; text-decoration: underline;").arg(hex(palette::kAccent)));
   column->addWidget(homePage);
   auto* support = new LinkLabel(q("联系技术支持"), branding.HelpSupportLink, this);
   support->setObjectName("LabelSupport");
-  support->setStyleSheet(QString("color: %1; text-decoration: underline;").arg(hex(palette::kAccent)));
+  support->setStyleSheet(
+      QString("color: %1; text-decoration: underline;").arg(hex(palette::kAccent)));
   column->addWidget(support);
   column->addStretch(1);
 

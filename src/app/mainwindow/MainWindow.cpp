@@ -6,7 +6,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -172,14 +171,16 @@ void TFormMain::CreateControls() {
   // Help menu.
   helpMenu_ = new QMenu(this);
   helpMenu_->setObjectName("PopupMenuHelp");
-  auto linkAction = [this](const char* name, const char* text, const std::string BrandingConfig::*link,
-                           const QKeySequence& key = {}) {
+  auto linkAction = [this](const char* name, const char* text,
+                           const std::string BrandingConfig::*link, const QKeySequence& key = {}) {
     QAction* a = AddAction(name, q(text), key);
     connect(a, &QAction::triggered, this, [this, link] { OpenLink(branding_.*link); });
     helpMenu_->addAction(a);
   };
-  linkAction("ActionHelpContent", "帮助内容", &BrandingConfig::HelpContectLink, QKeySequence(Qt::Key_F1));
-  linkAction("ActionHowTosTutorialVideos", "使用教程视频", &BrandingConfig::HelpHowTosTutorialVideosLink);
+  linkAction("ActionHelpContent", "帮助内容", &BrandingConfig::HelpContectLink,
+             QKeySequence(Qt::Key_F1));
+  linkAction("ActionHowTosTutorialVideos", "使用教程视频",
+             &BrandingConfig::HelpHowTosTutorialVideosLink);
   helpMenu_->addSeparator();
   linkAction("ActionHomePage", "主页", &BrandingConfig::HelpHomePageLink);
   linkAction("ActionMoreFreeTools", "更多免费工具", &BrandingConfig::HelpMoreFreeToolsLink);
@@ -205,26 +206,31 @@ void TFormMain::CreateControls() {
   pageControl_->setCurrentWidget(pageControl_->findChild<QWidget*>(kDesignTimePage));
   CreateModePage(pageControl_->findChild<QWidget*>("TabSheetMode"));
   CreateStep1Page(pageControl_->findChild<QWidget*>("TabSheetStep1"));
-  formatPicker_ = new convert::FormatPicker(pageControl_->findChild<QWidget*>("TabSheetStep2"), settings_);
-  connect(formatPicker_, &convert::FormatPicker::SelectDirClicked, this, &TFormMain::ChooseOutputFolder);
+  formatPicker_ =
+      new convert::FormatPicker(pageControl_->findChild<QWidget*>("TabSheetStep2"), settings_);
+  connect(formatPicker_, &convert::FormatPicker::SelectDirClicked, this,
+          &TFormMain::ChooseOutputFolder);
   CreateFinishLabels();
 
-  setStyleSheet(QString(
-      "QTabWidget#PageControlMain > QWidget { background: %1; }"
-      "QWidget#TabSheetMode, QWidget#TabSheetStep1, QWidget#TabSheetStep2, QWidget#TabSheetStep3,"
-      "QWidget#TabSheetStep4, QWidget#TabSheetStep5, QWidget#TabSheetStep6, QWidget#TabSheetStep7"
-      " { background: %1; }"
-      "QLabel#LabelTitle { color: %2; }"
-      "QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 4px;"
-      " padding: 4px 10px; }"
-      "QPushButton:hover { border-color: %4; color: %4; }"
-      "QPushButton:pressed { background: %5; }"
-      "QPushButton:disabled { color: %6; border-color: %3; }"
-      "QTableWidget { background: %1; border: 1px solid %3; gridline-color: rgb(204,218,241);"
-      " selection-background-color: rgb(10,36,106); }")
-                    .arg(rgb(palette::kPanel).name(), rgb(palette::kText).name(),
-                         rgb(palette::kBorder).name(), rgb(palette::kAccent).name(),
-                         rgb(palette::kWindow).name(), rgb(palette::kDisabledText).name()));
+  setStyleSheet(
+      QString(
+          "QTabWidget#PageControlMain > QWidget { background: %1; }"
+          "QWidget#TabSheetMode, QWidget#TabSheetStep1, QWidget#TabSheetStep2, "
+          "QWidget#TabSheetStep3,"
+          "QWidget#TabSheetStep4, QWidget#TabSheetStep5, QWidget#TabSheetStep6, "
+          "QWidget#TabSheetStep7"
+          " { background: %1; }"
+          "QLabel#LabelTitle { color: %2; }"
+          "QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 4px;"
+          " padding: 4px 10px; }"
+          "QPushButton:hover { border-color: %4; color: %4; }"
+          "QPushButton:pressed { background: %5; }"
+          "QPushButton:disabled { color: %6; border-color: %3; }"
+          "QTableWidget { background: %1; border: 1px solid %3; gridline-color: rgb(204,218,241);"
+          " selection-background-color: rgb(10,36,106); }")
+          .arg(rgb(palette::kPanel).name(), rgb(palette::kText).name(),
+               rgb(palette::kBorder).name(), rgb(palette::kAccent).name(),
+               rgb(palette::kWindow).name(), rgb(palette::kDisabledText).name()));
   ApplySkinLayout(layout_);
 }
 
@@ -250,9 +256,10 @@ void TFormMain::CreateModePage(QWidget* page) {
 
 void TFormMain::CreateStep1Page(QWidget* page) {
   static const char* const kColumns[] = {
-      "MainImage", "FileMinName", "Duration",   "Bitrate",       "Dimension",   "FileFullName",
-      "FileSize",  "VideoEncoder", "AudioChannels", "AudioSampleRate", "AudioBitrate",
-      "AudioEncoder", "FrameRate", "RealDuration", "Width",         "Height",      "AspectRatio"};
+      "MainImage",    "FileMinName",  "Duration",     "Bitrate",       "Dimension",
+      "FileFullName", "FileSize",     "VideoEncoder", "AudioChannels", "AudioSampleRate",
+      "AudioBitrate", "AudioEncoder", "FrameRate",    "RealDuration",  "Width",
+      "Height",       "AspectRatio"};
   fileGrid_ = new QTableWidget(0, 17, page);
   fileGrid_->setObjectName("FileGrid");
   fileGrid_->setGeometry(0, 0, kPageControlSize.width(), 384);
@@ -292,9 +299,8 @@ void TFormMain::CreateStep1Page(QWidget* page) {
     button->setGeometry(left, 394, 86, 28);
     left += 93;
     connect(button, &QPushButton::clicked, action, &QAction::trigger);
-    connect(action, &QAction::changed, button, [action, button] {
-      button->setEnabled(action->isEnabled());
-    });
+    connect(action, &QAction::changed, button,
+            [action, button] { button->setEnabled(action->isEnabled()); });
     fileGrid_->addAction(action);
     if (std::strcmp(t.action, "ActionClear") == 0 || std::strcmp(t.action, "ActionMoveDown") == 0) {
       auto* separator = new QAction(this);
@@ -323,7 +329,8 @@ void TFormMain::CreateFinishLabels() {
   add("TabSheetStep4", "LabelFinishTitle1", "%s 已完成转换。", 24);
   add("TabSheetStep4", "LabelFinishTitle2", "要转换其它文件，点击“完成”。点击“退出”，退出%s。", 52);
   add("TabSheetStep7", "LabelFinishedDownloading1", "%s 已完成下载。", 24);
-  add("TabSheetStep7", "LabelFinishedDownloading2", "要转换其它文件，点击“完成”。点击“退出”，退出%s。", 52);
+  add("TabSheetStep7", "LabelFinishedDownloading2",
+      "要转换其它文件，点击“完成”。点击“退出”，退出%s。", 52);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -386,9 +393,12 @@ void TFormMain::LoadSkinImages() {
   const QPixmap convert = LoadSkinImage(folder, "youtubeconvert.png");
   skin_ = LoadSkinImage(folder, "main.bmp");
   QPixmap min[3], close[3], bottom[4];
-  for (int i = 0; i < 3; ++i) min[i] = LoadSkinImage(folder, ("min_" + std::to_string(i + 1) + ".bmp").c_str());
-  for (int i = 0; i < 3; ++i) close[i] = LoadSkinImage(folder, ("close_" + std::to_string(i + 1) + ".bmp").c_str());
-  for (int i = 0; i < 4; ++i) bottom[i] = LoadSkinImage(folder, ("bottom_" + std::to_string(i + 1) + ".bmp").c_str());
+  for (int i = 0; i < 3; ++i)
+    min[i] = LoadSkinImage(folder, ("min_" + std::to_string(i + 1) + ".bmp").c_str());
+  for (int i = 0; i < 3; ++i)
+    close[i] = LoadSkinImage(folder, ("close_" + std::to_string(i + 1) + ".bmp").c_str());
+  for (int i = 0; i < 4; ++i)
+    bottom[i] = LoadSkinImage(folder, ("bottom_" + std::to_string(i + 1) + ".bmp").c_str());
 
   imageTopLogo_->setPixmap(topLogo);
   imageTopLogo_->adjustSize();
@@ -450,7 +460,8 @@ void TFormMain::ApplyOfferedFormats() {
 void TFormMain::HideReducedEditionControls() {
   const auto& titles = ReducedEditionTitles();
   if (std::find(titles.begin(), titles.end(), title_) == titles.end()) return;
-  for (QWidget* w : std::initializer_list<QWidget*>{labelVersion_, labelMoreTools_, buttonHelp_, buttonLog_}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{labelVersion_, labelMoreTools_, buttonHelp_, buttonLog_}) {
     w->hide();
   }
 }

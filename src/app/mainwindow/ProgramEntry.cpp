@@ -1,5 +1,7 @@
 #include "app/mainwindow/ProgramEntry.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
@@ -9,7 +11,6 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 #include <iostream>
 
 #include "app/AppError.h"
@@ -114,8 +115,8 @@ std::unique_ptr<Program> StartProgram(const std::string& exeDir,
 
   // Engine and library log lines arrive on the main thread.
   engine::DefaultLogger().OnLog = [log = QPointer<logwindow::TFormLog>(log)](
-                                       const void*, uint32_t threadId, engine::TLogLevel level,
-                                       const std::string& message) {
+                                      const void*, uint32_t threadId, engine::TLogLevel level,
+                                      const std::string& message) {
     if (log) log->AppendLogEvent(threadId, static_cast<int>(level), message);
   };
 
@@ -139,8 +140,8 @@ int RunProgram() {
   core::MainThread::SetCurrentAsMain();
   // Calls handed to the main thread run from its event loop.
   core::MainThread::SetWaker([] {
-    QMetaObject::invokeMethod(qApp, [] { core::MainThread::ProcessPending(); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [] { core::MainThread::ProcessPending(); }, Qt::QueuedConnection);
   });
   QtMessages messages;
   core::Messages::Install(&messages);

@@ -23,8 +23,8 @@ struct SkinLayout {
   Point pageControl;
   Point labelTitle;
   bool titleBold = true;
-  bool lightLabels = false;  // LabelVersion / LabelMoreTools in white instead of grey
-  std::optional<int> labelVersionTop;    // moved (and brought to front) in layout 3
+  bool lightLabels = false;            // LabelVersion / LabelMoreTools in white instead of grey
+  std::optional<int> labelVersionTop;  // moved (and brought to front) in layout 3
   std::optional<int> labelMoreToolsTop;
   bool transparentBottomButtons = false;  // drawn without their image, white captions
   bool aboutShowsLeftImage = true;

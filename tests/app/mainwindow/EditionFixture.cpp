@@ -40,9 +40,10 @@ Edition::Edition() {
            {"HelpMoreFreeToolsLink", "https://help.invalid/tools"},
            {"HelpCheckForUpdatesLink", "https://help.invalid/updates"},
            {"HelpSupportLink", "https://help.invalid/support"}};
-  for (const char* f : {"AVI", "MP4", "FLV", "SWF", "MPEG", "RM", "WMV", "MOV", "3GP", "IPOD", "IPAD",
-                        "ANDROID", "IPHONE", "APPLETV", "PSP", "BLACKBERRY", "MOBILEPHONE", "WAV",
-                        "MP3", "WMA", "OGG", "AAC", "M4A", "FLAC", "MP2"}) {
+  for (const char* f :
+       {"AVI",  "MP4",  "FLV",     "SWF",    "MPEG",    "RM",   "WMV",        "MOV",         "3GP",
+        "IPOD", "IPAD", "ANDROID", "IPHONE", "APPLETV", "PSP",  "BLACKBERRY", "MOBILEPHONE", "WAV",
+        "MP3",  "WMA",  "OGG",     "AAC",    "M4A",     "FLAC", "MP2"}) {
     keys_.push_back({f, "True"});
   }
   keys_.push_back({"DefaultVideo", "1"});

@@ -33,9 +33,7 @@ T* child(QWidget* w, const char* name) {
   return c;
 }
 
-void click(QWidget* w, const char* name) {
-  QTest::mouseClick(child(w, name), Qt::LeftButton);
-}
+void click(QWidget* w, const char* name) { QTest::mouseClick(child(w, name), Qt::LeftButton); }
 
 // Shortcuts reach only the active window.
 void activate(QWidget* w) {
@@ -110,7 +108,8 @@ TEST(MainWindowChrome, AboutDialogShowsTheEditionAndOpensItsLinks) {
       EXPECT_EQ(child<QLabel>(about, "LabelAboutTitle")->text().toStdString(), "Wizconv Test");
       EXPECT_EQ(child<QLabel>(about, "LabelAboutVersion")->text().toStdString(), "Version: 9.8.7");
       EXPECT_EQ(child<QLabel>(about, "LabelAboutCopyright")->text().toStdString(), "(c) test");
-      EXPECT_EQ(child<QLabel>(about, "LabelHomePage")->text().toStdString(), "https://help.invalid/home");
+      EXPECT_EQ(child<QLabel>(about, "LabelHomePage")->text().toStdString(),
+                "https://help.invalid/home");
       EXPECT_EQ(child(about, "ImageLeft")->isVisible(), std::string(skin) != "3");
       EXPECT_NEAR(about->geometry().center().x(), w->geometry().center().x(), 1);
       click(about, "LabelHomePage");
@@ -121,9 +120,9 @@ TEST(MainWindowChrome, AboutDialogShowsTheEditionAndOpensItsLinks) {
     });
     w->findChild<QAction*>("ActionAbout")->trigger();
     EXPECT_TRUE(checked);
-    EXPECT_EQ(links.links, (std::vector<std::string>{"https://help.invalid/home",
-                                                     "https://help.invalid/support",
-                                                     "https://help.invalid/updates"}));
+    EXPECT_EQ(links.links,
+              (std::vector<std::string>{"https://help.invalid/home", "https://help.invalid/support",
+                                        "https://help.invalid/updates"}));
   }
 }
 
@@ -177,7 +176,8 @@ TEST(MainWindowWizard, ModePageLeadsToStepOneAndBack) {
   auto w = edition.Open();
   w->show();
   ASSERT_EQ(w->CurrentPage(), WizardPage::Mode);
-  EXPECT_EQ(child<QLabel>(w.get(), "LabelTitle")->text().toStdString(), "欢迎到Wizconv Test！你想做什么？");
+  EXPECT_EQ(child<QLabel>(w.get(), "LabelTitle")->text().toStdString(),
+            "欢迎到Wizconv Test！你想做什么？");
   EXPECT_TRUE(child<QRadioButton>(w.get(), "RadioButtonDownloadVideo")->isChecked());
   QTest::mouseClick(child(w.get(), "ImageConvertVideo"), Qt::LeftButton);
   EXPECT_TRUE(child<QRadioButton>(w.get(), "RadioButtonConvertVideo")->isChecked());
@@ -275,7 +275,8 @@ TEST(MainWindowWizard, ClosingWithAnUnwritableSettingsFolderReportsAndStillClose
   w->show();
   const fs::path folder = w->SettingsFolder();
   fs::remove_all(folder);
-  std::ofstream(fs::path(w->SettingsFolder()).parent_path() / "Wizconv Test") << "a file in the way";
+  std::ofstream(fs::path(w->SettingsFolder()).parent_path() / "Wizconv Test")
+      << "a file in the way";
   click(w.get(), "ButtonClose");
   EXPECT_FALSE(w->isVisible());
   ASSERT_EQ(messages.shown.size(), 1u);
@@ -311,8 +312,8 @@ TEST(MainWindowScripts, TheScriptHostReachesTheFormAndReportsErrorsWithTheirLine
   ASSERT_NE(w->ScriptHost(), nullptr);
   std::vector<std::string> texts;
   w->OnScriptText = [&](const QString& t) { texts.push_back(t.toStdString()); };
-  w->ScriptHost()->Lines = QStringList{"Host.Echo(Form.LabelTitle.text);",
-                                       "Host.Alert('<18>[x]');", "nothing.here();"};
+  w->ScriptHost()->Lines =
+      QStringList{"Host.Echo(Form.LabelTitle.text);", "Host.Alert('<18>[x]');", "nothing.here();"};
   w->ScriptHost()->Execute();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0], "欢迎到Wizconv Test！你想做什么？");

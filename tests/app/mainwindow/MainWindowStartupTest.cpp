@@ -79,13 +79,67 @@ TEST(MainWindowStartup, SkinLayoutsPlaceTheChrome) {
     bool transparent;
   };
   const Case cases[] = {
-      {"0", {40, 510}, {138, 510}, {426, 510}, {522, 510}, {672, 510}, {203, 74}, {24, 43}, true, false},
-      {"1", {25, 566}, {120, 566}, {400, 566}, {495, 566}, {730, 566}, {240, 110}, {252, 70}, true, false},
-      {"2", {40, 513}, {138, 513}, {426, 513}, {522, 513}, {672, 513}, {198, 74}, {24, 43}, true, false},
-      {"3", {10, 515}, {120, 515}, {350, 515}, {460, 515}, {665, 515}, {203, 74}, {215, 55}, false, true},
+      {"0",
+       {40, 510},
+       {138, 510},
+       {426, 510},
+       {522, 510},
+       {672, 510},
+       {203, 74},
+       {24, 43},
+       true,
+       false},
+      {"1",
+       {25, 566},
+       {120, 566},
+       {400, 566},
+       {495, 566},
+       {730, 566},
+       {240, 110},
+       {252, 70},
+       true,
+       false},
+      {"2",
+       {40, 513},
+       {138, 513},
+       {426, 513},
+       {522, 513},
+       {672, 513},
+       {198, 74},
+       {24, 43},
+       true,
+       false},
+      {"3",
+       {10, 515},
+       {120, 515},
+       {350, 515},
+       {460, 515},
+       {665, 515},
+       {203, 74},
+       {215, 55},
+       false,
+       true},
       // A number without a layout keeps the design-time positions.
-      {"4", {40, 510}, {138, 510}, {426, 510}, {522, 510}, {672, 510}, {203, 74}, {24, 43}, true, false},
-      {"-1", {40, 510}, {138, 510}, {426, 510}, {522, 510}, {672, 510}, {203, 74}, {24, 43}, true, false},
+      {"4",
+       {40, 510},
+       {138, 510},
+       {426, 510},
+       {522, 510},
+       {672, 510},
+       {203, 74},
+       {24, 43},
+       true,
+       false},
+      {"-1",
+       {40, 510},
+       {138, 510},
+       {426, 510},
+       {522, 510},
+       {672, 510},
+       {203, 74},
+       {24, 43},
+       true,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("Skin=") + c.skin);
@@ -139,7 +193,10 @@ TEST(MainWindowStartup, SettingsFolderFollowsTheTitle) {
     SCOPED_TRACE(c.folder);
     testsupport::ScriptedMessages messages;
     Edition edition;
-    if (c.name) edition.Set("Name", *c.name); else edition.Remove("Name");
+    if (c.name)
+      edition.Set("Name", *c.name);
+    else
+      edition.Remove("Name");
     edition.WriteBranding();
     auto w = edition.Open();
     EXPECT_EQ(w->Title(), c.name.value_or(""));
@@ -155,7 +212,8 @@ TEST(MainWindowStartup, FirstRunCentresAndClosingWritesEveryKeyInOrder) {
   edition.WriteBranding();
   auto w = edition.Open();
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
-  EXPECT_EQ(w->pos(), QPoint((screen.width() - w->width()) / 2, (screen.height() - w->height()) / 2));
+  EXPECT_EQ(w->pos(),
+            QPoint((screen.width() - w->width()) / 2, (screen.height() - w->height()) / 2));
   EXPECT_EQ(w->Settings().OutputFileDir, edition.documents());
   EXPECT_EQ(w->Settings().OutputVideoFormat, 1) << "the branding's default video format";
 
@@ -171,7 +229,8 @@ TEST(MainWindowStartup, FirstRunCentresAndClosingWritesEveryKeyInOrder) {
   EXPECT_EQ(SystemKeys(w->SettingsFilePath()), testsupport::ExpectedSystemKeys());
   const app::IniFile saved = app::IniFile::Load(w->SettingsFilePath());
   EXPECT_EQ(saved.ReadString("System", "OutputMP3Preset", ""), "3");
-  EXPECT_EQ(saved.Keys("Form"), (std::vector<std::string>{"x", "y", "height", "width", "maximized"}));
+  EXPECT_EQ(saved.Keys("Form"),
+            (std::vector<std::string>{"x", "y", "height", "width", "maximized"}));
 }
 
 TEST(MainWindowStartup, ExistingSettingsAreLoadedAndThePlacementBounded) {
@@ -214,7 +273,8 @@ TEST(MainWindowStartup, BrandingErrorsAreReportedAndKeepTheStoredSettings) {
       {"Skin", "abc", "'abc' is not a valid integer value"},
       {"DefaultClass", "", "'' is not a valid integer value"},
       {"DefaultVideo", "1.5", "'1.5' is not a valid integer value"},
-      {"ResFolder", "missing", "Cannot open file \"%sounds/missing/toplogo.png\". No such file or directory"},
+      {"ResFolder", "missing",
+       "Cannot open file \"%sounds/missing/toplogo.png\". No such file or directory"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
@@ -228,7 +288,8 @@ TEST(MainWindowStartup, BrandingErrorsAreReportedAndKeepTheStoredSettings) {
     std::ofstream(folder / "~system2.dat") << "[System]\nOutputMP3Preset=3\n";
     auto w = edition.Open();
     std::string expected = c.message;
-    if (auto at = expected.find('%'); at != std::string::npos) expected.replace(at, 1, edition.exeDir());
+    if (auto at = expected.find('%'); at != std::string::npos)
+      expected.replace(at, 1, edition.exeDir());
     EXPECT_EQ(w->StartupError(), expected);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].kind, core::MessageKind::Error);
@@ -316,8 +377,8 @@ TEST(ProgramStart, MissingBrandingFileOrIconEndsWithTheFileOpenError) {
     auto program = app::StartProgram(edition.exeDir());
     EXPECT_EQ(program, nullptr);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Cannot open file \"" + edition.exeDir() + missing +
-                                          "\". No such file or directory");
+    EXPECT_EQ(messages.shown[0].text,
+              "Cannot open file \"" + edition.exeDir() + missing + "\". No such file or directory");
   }
 }
 
