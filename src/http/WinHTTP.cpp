@@ -102,6 +102,7 @@ TCustomWinHTTP::~TCustomWinHTTP() {
 
 bool TCustomWinHTTP::StartTransferRange(uint32_t StartPos, uint32_t EndPos, bool ForceWait) {
   if (started_) return false;
+  abortedOutput_.reset();
   started_ = true;
   busy_ = true;
   transferRate_ = -1.0f;
@@ -657,6 +658,9 @@ void TCustomWinHTTP::AbortCleanup() {
   const bool wasFile = outputIsFile_ && output_;
   CloseOutput();
   if (wasFile && deleteOnAbort_) ::unlink(OutputFileName.c_str());
+  // An OnProgress handler that aborted at once may still hold the stream it was given: it
+  // stays alive (closed) until the next start.
+  abortedOutput_ = std::move(output_);
   ResetAfterRun();
 }
 

@@ -158,6 +158,7 @@ class TCustomWinHTTP : public TWinLoginComponent {
   bool continueDownload_ = true;
   bool deleteOnAbort_ = false;
   std::unique_ptr<THttpStream> output_;
+  std::unique_ptr<THttpStream> abortedOutput_;
   std::vector<char> buffer_;
   size_t bufferFill_ = 0;
   size_t bufferSize_ = 4096;

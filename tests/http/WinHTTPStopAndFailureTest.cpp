@@ -105,6 +105,37 @@ TEST_F(StopTest, ImmediateAbortRaisesAbortedDuringTheCallAndLeavesTheObjectReusa
   EXPECT_EQ(again.body, "again");
 }
 
+TEST_F(StopTest, ImmediateAbortFromInsideOnProgressNeitherHangsNorFreesTheStreamInUse) {
+  TWinHTTP h;
+  Recorder r;
+  r.attach(h);
+  int64_t sizeAfterAbort = -1;
+  h.OnProgress = [&](http::TCustomWinHTTP& sender, const std::string&, int64_t, int64_t, uint32_t,
+                     int32_t, uint8_t, float, http::THttpStream* stream) {
+    if (sizeAfterAbort >= 0) {
+      r.events.push_back("ProgressAfterAbort");
+      return;
+    }
+    sender.AbortTransfer(false, true);
+    sizeAfterAbort = stream->Size();  // still valid while this handler runs
+  };
+  h.URL = server.url("/stall");
+  ASSERT_TRUE(h.StartTransfer());
+  ASSERT_TRUE(WaitForEnd(r, 5s));
+  core::MainThread::WaitWhileServing([] { return false; }, 100ms);
+  EXPECT_EQ(r.events, (std::vector<std::string>{"Aborted"}));
+  EXPECT_EQ(sizeAfterAbort, 4096);
+  EXPECT_FALSE(h.IsBusy());
+  // The object starts again.
+  Recorder again;
+  again.attach(h);
+  h.OnProgress = nullptr;
+  h.URL = "file:///nonexistent-wizconv-file";
+  ASSERT_TRUE(h.StartTransfer());
+  ASSERT_TRUE(WaitForEnd(again));
+  EXPECT_EQ(again.events, (std::vector<std::string>{"HTTPError", "AnyError"}));
+}
+
 TEST_F(StopTest, AbortWhileIdleDoesNothing) {
   TWinHTTP h;
   Recorder r;
