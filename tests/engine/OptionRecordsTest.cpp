@@ -1,9 +1,9 @@
-#include "engine/OptionRecords.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "engine/OptionRecords.h"
 
 namespace {
 
@@ -92,7 +92,7 @@ TEST(OptionRecordsTest, ZeroTimesAreNotTheNoTimeMarker) {
 }
 
 struct SplitCase {
-  const char *label;
+  const char* label;
   std::string text;
   std::vector<OptionLine> lines;
 };
@@ -102,27 +102,19 @@ TEST(OptionRecordsTest, SplitOptionText) {
       {"empty", "", {}},
       {"only white space and breaks", "  \r\n\t\n \r ", {}},
       {"name is lower-cased, value kept", "Threads=2", {{"threads", "2"}}},
-      {"value keeps case and inner =",
-       "metadata=Title=A=B",
-       {{"metadata", "Title=A=B"}}},
+      {"value keeps case and inner =", "metadata=Title=A=B", {{"metadata", "Title=A=B"}}},
       {"CR LF lines with a final break",
        "flags=+loop\r\ncmp=+chroma\r\n",
        {{"flags", "+loop"}, {"cmp", "+chroma"}}},
       {"CR, LF and CR LF mixed",
        "a=1\rb=2\nc=3\r\nd=4",
        {{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}}},
-      {"literal <CRLF> breaks",
-       "aq=4.97<CRLF>Ab=96000<CRLF>",
-       {{"aq", "4.97"}, {"ab", "96000"}}},
+      {"literal <CRLF> breaks", "aq=4.97<CRLF>Ab=96000<CRLF>", {{"aq", "4.97"}, {"ab", "96000"}}},
       {"lower-case <crlf> is text", "a=1<crlf>b", {{"a", "1<crlf>b"}}},
       {"outer white space trimmed", "  \t vn=0 \r\n", {{"vn", "0"}}},
-      {"inner spaces of a value kept",
-       "x= y \r\nz=1",
-       {{"x", " y "}, {"z", "1"}}},
+      {"inner spaces of a value kept", "x= y \r\nz=1", {{"x", " y "}, {"z", "1"}}},
       {"line without = is a name", "VN\r\nsameq", {{"vn", ""}, {"sameq", ""}}},
-      {"blank lines between are dropped",
-       "a=1\r\n\r\n   \r\nb=2",
-       {{"a", "1"}, {"b", "2"}}},
+      {"blank lines between are dropped", "a=1\r\n\r\n   \r\nb=2", {{"a", "1"}, {"b", "2"}}},
       {"two CRs are two breaks", "a=1\r\rb=2", {{"a", "1"}, {"b", "2"}}},
       {"empty value", "vtag=", {{"vtag", ""}}},
       {"non-ASCII name bytes kept", "\xC3\x84Q=1", {{"\xC3\x84q", "1"}}},
@@ -130,7 +122,7 @@ TEST(OptionRecordsTest, SplitOptionText) {
        "rc_eq='blurCplx^(1-qComp)'",
        {{"rc_eq", "'blurCplx^(1-qComp)'"}}},
   };
-  for (const SplitCase &c : cases) {
+  for (const SplitCase& c : cases) {
     const std::vector<OptionLine> got = SplitOptionText(c.text);
     ASSERT_EQ(got.size(), c.lines.size()) << c.label;
     for (size_t i = 0; i < got.size(); ++i) {
@@ -140,4 +132,4 @@ TEST(OptionRecordsTest, SplitOptionText) {
   }
 }
 
-} // namespace
+}  // namespace
