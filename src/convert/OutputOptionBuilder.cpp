@@ -45,6 +45,24 @@ engine::TOutputOptions BuildOutputOptions(const app::AppSettings& settings,
   return options;
 }
 
+SourceFacts ReadSourceFacts(engine::TCustomDecoder& decoder) {
+  SourceFacts facts;
+  if (!decoder.IsOpen()) return facts;
+  engine::TFileStreamInfo file;
+  if (decoder.GetFileStreamInfo(file)) facts.Duration = file.Duration;
+  engine::TAudioStreamInfo audio;
+  if (decoder.FirstAudioStream() >= 0 && decoder.GetAudioStreamInfo(-1, audio)) {
+    facts.AudioBitrate = audio.BitRate > 0 ? audio.BitRate : -1;
+  }
+  engine::TVideoStreamInfo video;
+  if (decoder.FirstVideoStream() >= 0 && decoder.GetVideoStreamInfo(-1, video)) {
+    facts.Width = video.Width;
+    facts.Height = video.Height;
+    facts.AspectRatio = video.AspectRatio;
+  }
+  return facts;
+}
+
 engine::TInputOptions BuildInputOptions(const std::string& fileName) {
   engine::TInputOptions options;
   options.Reset();

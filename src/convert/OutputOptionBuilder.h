@@ -6,6 +6,7 @@
 
 #include "app/AppSettings.h"
 #include "convert/PresetTable.h"
+#include "decoder/CustomDecoder.h"
 #include "engine/OptionRecords.h"
 
 namespace convert {
@@ -31,6 +32,12 @@ std::string MergeOutputName(const std::string& extension, const std::string& out
 engine::TOutputOptions BuildOutputOptions(const app::AppSettings& settings,
                                           const std::string& inputPath, const SourceFacts& source,
                                           BuildMode mode);
+
+// What the preset table needs to know of the decoder's open file: the first audio stream's
+// bit rate, the first video stream's size and aspect ratio, the file's duration. -1 for
+// whatever the file does not provide (a bit rate of 0 is unknown too), all -1 without an
+// open file. Asks only for streams the file has, so nothing is logged as an error.
+SourceFacts ReadSourceFacts(engine::TCustomDecoder& decoder);
 
 // The input record of a probed file: only its name; the probe forces no format.
 engine::TInputOptions BuildInputOptions(const std::string& fileName);
