@@ -55,6 +55,10 @@ struct FormatPresets {
   std::span<const PresetSettings> presets = {};
 };
 
+// One array per format, in preset order. A few values differ from their preset texts or
+// their neighbours (WAV 44000 Hz, M4A 44800 Hz, AAC 22500 Hz, FLV 276x144, MP4 640x420, AVI
+// audio at 705000 bit/s): they are what those presets have always produced and are kept;
+// the engine moves a rate its encoder refuses to the nearest one it takes.
 constexpr PresetSettings kWAVPresets[] = {
     {.AudioCodec = "pcm_s16le", .AudioChannels = 1, .AudioSampleRate = 11025},
     {.AudioCodec = "pcm_s16le", .AudioChannels = 1, .AudioSampleRate = 22050},
