@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <random>
 
+#include "SettingsKeys.h"
 #include "TestSupport.h"
 #include "app/AppError.h"
 #include "app/IniFile.h"
@@ -35,23 +36,6 @@ bool sameSettings(const AppSettings& a, const AppSettings& b) {
   return ReadFile(pa) == ReadFile(pb);
 }
 
-const char* kAllKeysInOrder[] = {
-    "LastOpenDir",          "OutputFileDir",          "OutputURLDir",
-    "OutputFormatClass",    "OutputAudioFormat",      "OutputVideoFormat",
-    "OutputDeviceFormat",   "OutputWAVPreset",        "OutputMP3Preset",
-    "OutputWMAPreset",      "OutputOGGPreset",        "OutputM4APreset",
-    "OutputAACPreset",      "OutputFLACPreset",       "OutputMP2Preset",
-    "OutputAVIPreset",      "OutputMP4Preset",        "OutputFLVPreset",
-    "OutputSWFPreset",      "OutputMPEGPreset",       "OutputRMPreset",
-    "OutputWMVPreset",      "OutputMOVPreset",        "Output3GPPreset",
-    "OutputiPodPreset",     "OutputiPhonePreset",     "OutputAppleTVPreset",
-    "OutputPSPPreset",      "OutputBlackBerryPreset", "OutputMobilePhonePreset",
-    "OutputiPadPreset",     "OutputAndroidPreset",    "PlayASoundWhenFinished",
-    "ShutDownWhenFinished", "PreferYouTubeQuality",   "PreferYouTube1",
-    "PreferYouTube2",       "PreferYouTube3",         "PreferYouTube4",
-    "PreferYouTube5",       "PreferYouTube6",         "PreferYouTube7",
-    "PreferYouTube18"};
-
 }  // namespace
 
 TEST(SettingsTest, FirstRunWritesTheDefaultsInKeyOrder) {
@@ -64,7 +48,7 @@ TEST(SettingsTest, FirstRunWritesTheDefaultsInKeyOrder) {
 
   const IniFile written = IniFile::Load(path);
   EXPECT_EQ(written.Keys("System"),
-            std::vector<std::string>(std::begin(kAllKeysInOrder), std::end(kAllKeysInOrder)));
+            testsupport::ExpectedSystemKeys());
   EXPECT_EQ(written.Value("System", "LastOpenDir"), "/home/u/Documents");
   EXPECT_EQ(written.Value("System", "OutputAudioFormat"), "3");
   EXPECT_EQ(written.Value("System", "OutputWMVPreset"), "16");
@@ -135,7 +119,7 @@ TEST(SettingsTest, ValuesAreReadAsTheProfileFunctionsDid) {
 
 TEST(SettingsTest, BrokenFilesLeaveTheDefaults) {
   std::string everyValueMalformed = "[System]\n";
-  for (const char* key : kAllKeysInOrder) {
+  for (const std::string& key : testsupport::ExpectedSystemKeys()) {
     // Texts have no malformed form; give them no value line at all.
     if (std::string(key).find("Dir") != std::string::npos) continue;
     everyValueMalformed += std::string(key) + "=not a number\n";
