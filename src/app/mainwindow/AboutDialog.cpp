@@ -16,6 +16,8 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 
 QString hex(uint32_t rgb) { return QColor(QRgb(rgb)).name(); }
 
+constexpr int kHeight = 320;
+
 // A label that opens a link when clicked.
 class LinkLabel : public QLabel {
  public:
@@ -40,24 +42,29 @@ TFormAbout::TFormAbout(const BrandingConfig& branding, const QPixmap& leftImage,
     : QDialog(parent) {
   setObjectName("FormAbout");
   setWindowTitle(q("关于 " + branding.Name));
-  setStyleSheet(QString("QDialog { background: %1; } QLabel { color: %2; }")
-                    .arg(hex(palette::kPanel), hex(palette::kText)));
+  setStyleSheet(QString("QDialog#FormAbout { background: %1; border: 1px solid %3; }"
+                        "QLabel { color: %2; } QLabel#ImageLeft { background: %4; }")
+                    .arg(hex(palette::kPanel), hex(palette::kText), hex(palette::kBorder),
+                         hex(palette::kWindow)));
 
   auto* outer = new QHBoxLayout(this);
-  outer->setContentsMargins(0, 0, 16, 16);
+  outer->setContentsMargins(1, 1, 1, 1);
 
   auto* image = new LinkLabel(QString(), branding.HelpCheckForUpdatesLink, this);
   image->setObjectName("ImageLeft");
-  image->setPixmap(leftImage);
+  // The skin's left image is a tall column; it is shown at the dialog's height.
+  image->setPixmap(leftImage.isNull()
+                       ? leftImage
+                       : leftImage.scaledToHeight(kHeight - 2, Qt::SmoothTransformation));
   image->setVisible(showLeftImage);
   outer->addWidget(image, 0, Qt::AlignTop);
 
   auto* column = new QVBoxLayout;
-  column->setContentsMargins(showLeftImage ? 8 : 24, 24, 0, 0);
+  column->setContentsMargins(showLeftImage ? 8 : 24, 24, 16, 16);
   auto* title = new QLabel(q(branding.Name), this);
   title->setObjectName("LabelAboutTitle");
   QFont big = title->font();
-  big.setPointSize(big.pointSize() + 6);
+  big.setPixelSize(22);
   big.setBold(true);
   title->setFont(big);
   column->addWidget(title);
@@ -98,7 +105,7 @@ TFormAbout::TFormAbout(const BrandingConfig& branding, const QPixmap& leftImage,
   outer->addLayout(column, 1);
 
   // Without the left image the dialog narrows to its text.
-  setFixedSize(showLeftImage ? QSize(500, 300) : QSize(340, 300));
+  setFixedSize(showLeftImage ? QSize(520, kHeight) : QSize(360, kHeight));
 }
 
 }  // namespace app
