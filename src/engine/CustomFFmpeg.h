@@ -1,0 +1,222 @@
+#pragma once
+// A conversion job: its engine context (every switch the options set, with its default),
+// the library option objects that collect codec, format and scaler options, and the option
+// handling that configures it. The run itself (opening inputs and outputs, the stream
+// tables and the main loop) builds on this context.
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/OptionRecords.h"
+#include "engine/OptionTranslation.h"
+#include "engine/base/FrameHooks.h"
+#include "engine/base/LibraryPtr.h"
+
+extern "C" {
+#include <libavutil/dict.h>
+#include <libavutil/pixfmt.h>
+#include <libavutil/rational.h>
+#include <libavutil/samplefmt.h>
+}
+
+namespace engine {
+
+// The message of the last refused library option, shared by all jobs.
+std::string LastOptionError();
+void SetLastOptionError(const std::string& text);
+
+// Media kinds of the per-kind option objects, in the order options are tried.
+enum TOptionKind { okVideo, okAudio, okData, okSubtitle, okAttachment, okKindCount };
+
+enum class TTargetNorm { Auto, Pal, Ntsc, Film };
+
+struct TStreamMap {
+  int FileIndex = 0, StreamIndex = 0, SyncFileIndex = 0, SyncStreamIndex = 0;
+  bool operator==(const TStreamMap&) const = default;
+};
+
+// One side of a "map_meta_data" pair: file, type g (global), s (stream), c (chapter) or p
+// (program), and the index for s, c and p.
+struct TMetadataMapSide {
+  int FileIndex = 0;
+  char Type = 'g';
+  int Index = 0;
+  bool operator==(const TMetadataMapSide&) const = default;
+};
+
+// A bitstream filter asked for by name, created when its output stream is set up.
+struct TBitstreamFilterRequest {
+  std::string Name;
+  std::string Arguments;  // the text after "=", if any
+  bool operator==(const TBitstreamFilterRequest&) const = default;
+};
+
+struct TRecordedOption {
+  std::string Name;
+  // Empty when the generic option objects hold the value (it is read back from them);
+  // set when only a codec's or muxer's own options know the name.
+  std::string Value;
+  bool operator==(const TRecordedOption&) const = default;
+};
+
+class TCustomFFmpeg {
+ public:
+  TCustomFFmpeg();
+  ~TCustomFFmpeg();
+  TCustomFFmpeg(const TCustomFFmpeg&) = delete;
+  TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+
+  // ---- Option handling ----
+  // One option, name compared exactly; raises FFmpegException with the refusal text.
+  void SetOption(const std::string& name, const std::string& value);
+  // Sets a codec, format or scaler option (translated from the old vocabulary first) and
+  // records it; false with LastOptionError() when it is refused.
+  bool SetLibraryOption(const std::string& name, const std::string& value);
+  // Copies the recorded options onto a codec context of that kind (only options whose
+  // flags include all of `flags`), or onto a format context; a name only the codec's or
+  // muxer's own options know goes to its private options.
+  void ApplyRecordedOptions(AVCodecContext* context, TOptionKind kind, int flags);
+  void ApplyRecordedOptions(AVFormatContext* context, int flags);
+  // An extra option text; the stream-adding and preset names are the encoder's own, the
+  // codec and size names are applied only with allowAll.
+  void ApplyOptionText(const std::string& text, bool allowAll);
+  // kind "a", "v", "s" or "f".
+  void LoadPreset(const std::string& kind, const std::string& value);
+  // type "vcd", "svcd", "dvd", "dv" or "dv50".
+  void ApplyTarget(const std::string& type, TTargetNorm norm, TTargetNorm fallbackNorm);
+
+  const std::vector<TRecordedOption>& RecordedOptions() const { return recordedOptions_; }
+  // The per-kind option objects (read by the stream setup and the tests).
+  AVCodecContext* CodecOptions(TOptionKind kind) const { return codecOptions_[kind].get(); }
+  AVFormatContext* FormatOptions() const { return formatOptions_.get(); }
+  SwsContext* ScalerOptions() const { return scalerOptions_.get(); }
+
+  // ---- The run: built on top of this context by the transcode core ----
+  // Opens an input / output with the current settings, runs the job, joins inputs.
+  // Declared here so the core's pieces land in this class; not defined yet.
+  void OpenInputFile(const std::string& fileName);
+  void OpenOutputFile(const std::string& fileName);
+  void Transcode();
+  void JoinSetup();
+
+  // ---- Engine context ----
+  static constexpr int MaxFiles = 100;
+  static constexpr int MaxStreams = 20;
+
+  std::vector<FormatContextPtr> InputFiles;
+  std::vector<int64_t> InputTsOffsets;
+  std::vector<std::vector<double>> InputTsScales;  // per input file, per stream; 0 = none
+  std::vector<double> NextInputTsScales;           // for the next input to be opened
+  std::vector<AVFormatContext*> OutputFiles;       // join mode repeats one output
+  std::vector<TStreamMap> StreamMaps;
+  std::vector<std::pair<TMetadataMapSide, TMetadataMapSide>> MetadataMaps;  // out, in
+  std::vector<std::pair<int, int>> ChapterMaps;                             // out, in
+  std::vector<int> StreamIdMap;
+  bool MetadataAutoCopyGlobal = true;
+  bool MetadataAutoCopyStreams = true;
+  bool MetadataAutoCopyChapters = true;
+  bool JoinMode = false;
+  int64_t TotalDuration = -1;
+
+  int FrameWidth = 0, FrameHeight = 0;
+  double FrameAspectRatio = 0.0;
+  AVPixelFormat FramePixelFormat = AV_PIX_FMT_NONE;
+  AVSampleFormat AudioSampleFormat = AV_SAMPLE_FMT_NONE;
+  // video, audio, data, subtitle
+  std::array<int32_t, 4> MaxFrames{
+      std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
+      std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()};
+  AVRational FrameRate{25, 0};
+  bool VideoDisable = false, AudioDisable = false, SubtitleDisable = false;
+  bool SameQuality = false;
+  bool Deinterlace = false;
+  bool IntraOnly = false;
+  int TopFieldFirst = -1;
+  int IntraDcPrecision = 8;
+  bool LoopInput = false;
+  int LoopOutput = -1;
+  bool QpHistogram = false;
+  std::string VideoFilters;
+  int AudioSampleRate = 44100;
+  int AudioChannels = 2;
+  double AudioQScale = -99999.0;                                // none
+  double VideoQScale = 0.0;                                     // none
+  double MuxPreload = 0.5, MuxMaxDelay = 0.7;                   // seconds
+  int64_t RecordingTime = std::numeric_limits<int64_t>::max();  // µs; max = none
+  int64_t StartTime = 0;                                        // µs
+  int64_t RecordingTimestamp = 0;                               // s since 1970, UTC
+  int64_t InputTsOffset = 0;                                    // µs
+  bool PacketDump = false, HexDump = false;
+  bool Psnr = false;
+  int PassNumber = 0;
+  std::string PassLogFilePrefix;
+  bool AudioStreamCopy = false, VideoStreamCopy = false, SubtitleStreamCopy = false;
+  std::string VideoCodecName, AudioCodecName, SubtitleCodecName;
+  int VideoSyncMethod = -1;  // automatic
+  int AudioSyncMethod = 0;
+  double AudioDriftThreshold = 0.1;  // s
+  bool CopyTs = false, CopyTb = false, Shortest = false;
+  double DtsDeltaThreshold = 10.0;  // s
+  int ProgramId = 0;
+  int CopyInitialNonKeyframes = 0;
+  bool RateEmulation = false;
+  int AudioVolume = 256;  // unchanged
+  bool ExitOnError = false;
+  int Verbose = 1;
+  int ThreadCount = 1;
+  bool InputSync = false;
+  int64_t LimitFileSize = 0;  // none
+  bool ForceFps = false;
+  std::string ForcedKeyFrames;
+  int ScalerFlags = 4;  // bicubic
+  int VideoGlobalHeader = 0;
+  int VideoDiscard = 0;
+  int MeThreshold = 0;
+  int VideoChannel = 0;
+  std::string ForcedFormatName;
+  std::string VideoLanguage, AudioLanguage, SubtitleLanguage;
+  std::string RcOverride;
+  std::string VideoStandard;
+  std::string VstatsFileName;
+  uint32_t AudioTag = 0, VideoTag = 0, SubtitleTag = 0;
+  AVDictionary* Metadata = nullptr;                // output metadata; freed with the job
+  std::vector<uint16_t> IntraMatrix, InterMatrix;  // 64 coefficients when set
+  std::vector<TBitstreamFilterRequest> AudioBitstreamFilters, VideoBitstreamFilters,
+      SubtitleBitstreamFilters;
+  TFrameHookList FrameHookList;
+  bool UsingVhook = false;
+  bool RaiseOnOptionError = true;
+
+  // Statistics, reset with the options.
+  int64_t VideoBytes = 0, AudioBytes = 0, ExtraBytes = 0;
+  int32_t FramesDuplicated = 0, FramesDropped = 0;
+  bool DupDropChanged = false;
+  int64_t TimerStart = 0;
+
+  bool StopRequested = false;
+  bool Finished = false;
+
+ private:
+  void Log(int level, const std::string& text) const;
+  void SetTimeOption(const std::string& name, const std::string& value);
+  void SetParsedOption(const std::string& name, const std::string& value, bool& handled);
+  bool SetOneLibraryOption(const std::string& name, const std::string& value);
+  TTargetNorm DetectNorm(TTargetNorm fallbackNorm) const;
+
+  std::array<CodecContextPtr, okKindCount> codecOptions_;
+  FormatContextPtr formatOptions_;
+  SwsContextPtr scalerOptions_;
+  std::vector<TRecordedOption> recordedOptions_;
+  TOptionTranslator translator_;
+};
+
+// The typed fields of an output record, then its target (vcd, svcd or dvd from `Target`).
+void ApplyOutputOptions(TCustomFFmpeg& job, const TOutputOptions& options);
+void ApplyTarget(TCustomFFmpeg& job, const TOutputOptions& options);
+
+}  // namespace engine
