@@ -98,14 +98,16 @@ class TCustomFFmpeg {
 
   // ---- The run: built on top of this context by the transcode core ----
   // Opens an input / output with the current settings, runs the job, joins inputs.
-  // Declared here so the core's pieces land in this class; not defined yet.
+  // Declared so the core's pieces land in this class; NOT DEFINED YET: calling one is a
+  // link error until the transcode core provides it.
   void OpenInputFile(const std::string& fileName);
   void OpenOutputFile(const std::string& fileName);
   void Transcode();
   void JoinSetup();
 
   // ---- Engine context ----
-  static constexpr int MaxFiles = 100;
+  // Capacity for input files and, separately, output files; the encoder component sets it.
+  int MaxFiles = 20;
   static constexpr int MaxStreams = 20;
 
   std::vector<FormatContextPtr> InputFiles;
