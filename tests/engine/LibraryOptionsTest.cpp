@@ -65,6 +65,23 @@ TEST(LibraryOptions, RecordedOptionsReachARealEncoderContext) {
   EXPECT_NE(other->gop_size, 7);
 }
 
+// Old x264 blocks carry "rc_eq", which only the MPEG encoders still have: it is recorded
+// with its value, reaches an MPEG-4 context, and is left out of an x264 context.
+TEST(LibraryOptions, AnOptionOnlySomeEncodersKnowGoesOnlyToThem) {
+  TCustomFFmpeg job;
+  ASSERT_NO_THROW(job.SetOption("rc_eq", "blurCplx^(1-qComp)"));
+  ASSERT_EQ(job.RecordedOptions().size(), 1u);
+  EXPECT_EQ(job.RecordedOptions()[0].Value, "blurCplx^(1-qComp)");
+  const AVCodec* mpeg4 = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+  ASSERT_NE(mpeg4, nullptr);
+  engine::CodecContextPtr context(avcodec_alloc_context3(mpeg4));
+  job.ApplyRecordedOptions(context.get(), engine::okVideo, AV_OPT_FLAG_ENCODING_PARAM);
+  EXPECT_EQ(Text(context.get(), "rc_eq", AV_OPT_SEARCH_CHILDREN), "blurCplx^(1-qComp)");
+  auto x264 = X264Context();
+  job.ApplyRecordedOptions(x264.get(), engine::okVideo, AV_OPT_FLAG_ENCODING_PARAM);
+  EXPECT_EQ(Text(x264.get(), "rc_eq", AV_OPT_SEARCH_CHILDREN), "(none)");
+}
+
 TEST(LibraryOptions, FormatOptionsReachAMuxerContext) {
   TCustomFFmpeg job;
   job.SetOption("packetsize", "2324");
