@@ -64,6 +64,24 @@ struct TRecordedOption {
   bool operator==(const TRecordedOption&) const = default;
 };
 
+// Closes an output context: its file (when the format writes one), then the context.
+struct OutputContextCloser {
+  void operator()(AVFormatContext* c) const;
+};
+using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextCloser>;
+
+// One stream created for an output: the stream, the encoder settings it was given (the
+// codec opening reads them), its bitstream filter chain and its forced key frame list.
+struct TOutputStreamSlot {
+  AVStream* Stream = nullptr;
+  int FileIndex = 0;
+  bool StreamCopy = false;
+  const AVCodec* Encoder = nullptr;  // null for stream copy or when none is installed
+  CodecContextPtr Settings;
+  std::vector<TBitstreamFilterRequest> BitstreamFilters;
+  std::string ForcedKeyFrames;
+};
+
 class TCustomFFmpeg {
  public:
   TCustomFFmpeg();
@@ -97,13 +115,36 @@ class TCustomFFmpeg {
   SwsContext* ScalerOptions() const { return scalerOptions_.get(); }
 
   // ---- The run: built on top of this context by the transcode core ----
-  // Opens an input / output with the current settings, runs the job, joins inputs.
-  // Declared so the core's pieces land in this class; NOT DEFINED YET: calling one is a
-  // link error until the transcode core provides it.
+  // OpenInput / OpenOutput (no join) that raise FFmpegException with LastError on failure.
   void OpenInputFile(const std::string& fileName);
   void OpenOutputFile(const std::string& fileName);
+  // Run the job and join inputs: NOT DEFINED YET, the transcode core provides them.
   void Transcode();
   void JoinSetup();
+
+  // ---- Inputs and outputs ----
+  // Opens an input with the pending input settings; false with LastError. Raises
+  // FFmpegException for an unknown forced format.
+  bool OpenInput(const std::string& fileName);
+  // Sets up an output with the pending output settings; the new output count, or -1 with
+  // LastError.
+  int OpenOutput(const std::string& fileName, bool join);
+  // Add one stream to an output; raise FFmpegException with the failure text.
+  void NewVideoStream(AVFormatContext* output, int outputIndex);
+  void NewAudioStream(AVFormatContext* output, int outputIndex);
+  void NewSubtitleStream(AVFormatContext* output, int outputIndex);
+  // An encoder or decoder by name: true with the codec (null for an empty name), or false
+  // with LastError.
+  bool LookupCodec(AVMediaType type, const std::string& name, bool encoder, int strictness,
+                   const AVCodec*& codec);
+  int InputFileCount() const { return static_cast<int>(InputFiles.size()); }
+  int OutputFileCount() const { return static_cast<int>(OutputFiles.size()); }
+
+  std::string LastError;
+  std::vector<const AVCodec*> InputDecoders;  // per input stream: the decoder asked for
+  std::vector<TOutputStreamSlot> OutputStreamSlots;
+  std::vector<OutputContextPtr> OwnedOutputFiles;  // the contexts OutputFiles points to
+  int64_t IoStartTime = 0;                         // library time of a blocking open; 0 idle
 
   // ---- Engine context ----
   // Capacity for input files and, separately, output files; the encoder component sets it.
