@@ -216,8 +216,11 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
   OutputContextPtr output(raw);
   output->interrupt_callback = EngineInterruptCB();
 
-  bool useVideo =
-      format->video_codec != AV_CODEC_ID_NONE || VideoStreamCopy || !VideoCodecName.empty();
+  // Audio containers such as mp3 and flac name a picture codec for cover art: a video
+  // stream sent there would be refused when writing, so they get none unless asked.
+  const bool videoContainer =
+      format->video_codec != AV_CODEC_ID_NONE && format->video_codec != AV_CODEC_ID_PNG;
+  bool useVideo = videoContainer || VideoStreamCopy || !VideoCodecName.empty();
   bool useAudio =
       format->audio_codec != AV_CODEC_ID_NONE || AudioStreamCopy || !AudioCodecName.empty();
   bool useSubtitle = format->subtitle_codec != AV_CODEC_ID_NONE || SubtitleStreamCopy ||

@@ -1,0 +1,305 @@
+// Setting up outputs: the container chosen from the name or a forced format, the streams
+// the pending settings ask for, the settings they carry, the join rule and failure texts.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "EngineMedia.h"
+#include "TestSupport.h"
+#include "engine/CustomFFmpeg.h"
+#include "engine/base/FFmpegException.h"
+#include "engine/base/InterruptRegistry.h"
+
+using engine::TCustomFFmpeg;
+using enginemedia::Media;
+using testsupport::TempDir;
+
+namespace {
+
+// The media kinds of an output's streams, in order: "v", "a", "s".
+std::string Kinds(const AVFormatContext* output) {
+  std::string kinds;
+  for (unsigned s = 0; s < output->nb_streams; ++s)
+    kinds += av_get_media_type_string(output->streams[s]->codecpar->codec_type)[0];
+  return kinds;
+}
+
+struct ContainerCase {
+  const char* fileName;
+  const char* format;  // the muxer chosen
+  const char* kinds;   // with no input open: what the container takes by default
+};
+
+const ContainerCase kContainers[] = {
+    {"out.avi", "avi", "va"},  {"out.mp4", "mp4", "va"},  {"out.flv", "flv", "va"},
+    {"out.swf", "swf", "va"},  {"out.mpg", "mpeg", "va"}, {"out.rm", "rm", "va"},
+    {"out.wmv", "asf", "va"},  {"out.mov", "mov", "va"},  {"out.3gp", "3gp", "va"},
+    {"out.ogg", "ogg", "va"},  {"out.wav", "wav", "a"},   {"out.mp3", "mp3", "a"},
+    {"out.wma", "asf", "va"},  {"out.aac", "adts", "a"},  {"out.m4a", "ipod", "va"},
+    {"out.flac", "flac", "a"}, {"out.mp2", "mp2", "a"},
+};
+
+TEST(OutputSetup, EveryCatalogueContainerGetsItsDefaultStreamsAndAFile) {
+  TempDir dir;
+  for (const auto& c : kContainers) {
+    SCOPED_TRACE(c.fileName);
+    const auto path = dir.path() / c.fileName;
+    TCustomFFmpeg job;
+    ASSERT_EQ(job.OpenOutput(path.string(), false), 1) << job.LastError;
+    AVFormatContext* output = job.OutputFiles[0];
+    EXPECT_STREQ(output->oformat->name, c.format);
+    EXPECT_EQ(Kinds(output), c.kinds);
+    ASSERT_EQ(job.OutputStreamSlots.size(), output->nb_streams);
+    for (unsigned s = 0; s < output->nb_streams; ++s) {
+      const auto& slot = job.OutputStreamSlots[s];
+      EXPECT_EQ(slot.Stream, output->streams[s]);
+      EXPECT_EQ(slot.FileIndex, 0);
+      EXPECT_NE(slot.Settings->codec_id, AV_CODEC_ID_NONE);
+    }
+    EXPECT_TRUE(std::filesystem::exists(path));  // opened for writing
+    EXPECT_EQ(output->interrupt_callback.callback, engine::EngineInterruptCB().callback);
+  }
+}
+
+TEST(OutputSetup, InputsLimitTheStreamsToTheKindsTheyHave) {
+  struct Case {
+    const char* input;
+    const char* output;
+    const char* kinds;
+  };
+  const Case cases[] = {
+      {"audio.mp3", "out.mp4", "a"},  // an audio-only input gives no video stream
+      {"video.mkv", "out.avi", "v"}, {"av.mp4", "out.flv", "va"},   {"av.mp4", "out.wav", "a"},
+      {"av.mp4", "out.mp3", "a"},  // no cover-art stream made from a film
+      {"av.mp4", "out.flac", "a"},   {"subs.mkv", "out.mkv", "vs"},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.input) + " -> " + c.output);
+    TCustomFFmpeg job;
+    ASSERT_TRUE(job.OpenInput(Media(c.input))) << job.LastError;
+    ASSERT_EQ(job.OpenOutput((dir.path() / c.output).string(), false), 1) << job.LastError;
+    EXPECT_EQ(Kinds(job.OutputFiles[0]), c.kinds);
+  }
+}
+
+TEST(OutputSetup, DisabledKindsAreLeftOutAndTheFlagsAreConsumedPerStreamKind) {
+  TempDir dir;
+  TCustomFFmpeg job;
+  job.VideoDisable = true;
+  ASSERT_EQ(job.OpenOutput((dir.path() / "a.mp4").string(), false), 1) << job.LastError;
+  EXPECT_EQ(Kinds(job.OutputFiles[0]), "a");
+  job.AudioDisable = true;
+  job.VideoDisable = false;
+  ASSERT_EQ(job.OpenOutput((dir.path() / "b.avi").string(), false), 2) << job.LastError;
+  EXPECT_EQ(Kinds(job.OutputFiles[1]), "v");
+  EXPECT_EQ(job.OutputStreamSlots.size(), 2u);
+  EXPECT_EQ(job.OutputStreamSlots[1].FileIndex, 1);
+}
+
+TEST(OutputSetup, StreamsCarryThePendingSettingsWhichAreThenConsumed) {
+  TempDir dir;
+  TCustomFFmpeg job;
+  job.VideoCodecName = "mpeg4";
+  job.FrameWidth = 352;
+  job.FrameHeight = 288;
+  job.FrameRate = {30000, 1001};
+  job.FrameAspectRatio = 16.0 / 9.0;
+  job.FramePixelFormat = AV_PIX_FMT_YUV420P;
+  job.VideoQScale = 3;
+  job.IntraOnly = true;
+  job.AudioCodecName = "aac";
+  job.AudioSampleRate = 22050;
+  job.AudioChannels = 1;
+  job.VideoLanguage = "ger";
+  job.AudioLanguage = "fra";
+  job.StreamIdMap = {0x1e0, 0x1c0};
+  job.ForcedKeyFrames = "0,1.5";
+  job.VideoBitstreamFilters = {{"dump_extra", ""}};
+  job.SetOption("metadata", "title=Holiday 中文");
+  ASSERT_TRUE(job.SetLibraryOption("b", "800000"));
+  ASSERT_EQ(job.OpenOutput((dir.path() / "out.mp4").string(), false), 1) << job.LastError;
+
+  AVFormatContext* output = job.OutputFiles[0];
+  ASSERT_EQ(Kinds(output), "va");
+  const AVCodecContext* video = job.OutputStreamSlots[0].Settings.get();
+  EXPECT_STREQ(job.OutputStreamSlots[0].Encoder->name, "mpeg4");
+  EXPECT_EQ(video->width, 352);
+  EXPECT_EQ(video->height, 288);
+  EXPECT_EQ(video->time_base.num, 1001);
+  EXPECT_EQ(video->time_base.den, 30000);
+  EXPECT_EQ(video->pix_fmt, AV_PIX_FMT_YUV420P);
+  EXPECT_EQ(video->gop_size, 0);
+  EXPECT_TRUE(video->flags & AV_CODEC_FLAG_QSCALE);
+  EXPECT_EQ(video->global_quality, 3 * FF_QP2LAMBDA);
+  EXPECT_EQ(video->bit_rate, 800000);
+  EXPECT_TRUE(video->flags & AV_CODEC_FLAG_GLOBAL_HEADER);  // mp4 wants global headers
+  // 16:9 on 352x288 pixels: each pixel is 16/9 * 288/352 wide.
+  EXPECT_NEAR(av_q2d(video->sample_aspect_ratio), 16.0 / 9.0 * 288 / 352, 0.01);
+  EXPECT_EQ(output->streams[0]->id, 0x1e0);
+  EXPECT_EQ(output->streams[1]->id, 0x1c0);
+  EXPECT_EQ(job.OutputStreamSlots[0].ForcedKeyFrames, "0,1.5");
+  ASSERT_EQ(job.OutputStreamSlots[0].BitstreamFilters.size(), 1u);
+
+  const AVCodecContext* audio = job.OutputStreamSlots[1].Settings.get();
+  EXPECT_STREQ(job.OutputStreamSlots[1].Encoder->name, "aac");
+  EXPECT_EQ(audio->sample_rate, 22050);
+  EXPECT_EQ(audio->ch_layout.nb_channels, 1);
+  EXPECT_EQ(audio->time_base.den, 22050);
+
+  auto tag = [](AVDictionary* d, const char* key) {
+    AVDictionaryEntry* e = av_dict_get(d, key, nullptr, 0);
+    return std::string(e ? e->value : "");
+  };
+  EXPECT_EQ(tag(output->streams[0]->metadata, "language"), "ger");
+  EXPECT_EQ(tag(output->streams[1]->metadata, "language"), "fra");
+  EXPECT_EQ(tag(output->metadata, "title"), "Holiday 中文");
+
+  // Everything meant for this output is used up.
+  EXPECT_TRUE(job.VideoCodecName.empty());
+  EXPECT_TRUE(job.AudioCodecName.empty());
+  EXPECT_TRUE(job.VideoLanguage.empty());
+  EXPECT_TRUE(job.AudioLanguage.empty());
+  EXPECT_TRUE(job.StreamIdMap.empty());
+  EXPECT_TRUE(job.ForcedKeyFrames.empty());
+  EXPECT_TRUE(job.VideoBitstreamFilters.empty());
+  EXPECT_EQ(job.Metadata, nullptr);
+  EXPECT_EQ(job.FramePixelFormat, AV_PIX_FMT_NONE);
+}
+
+TEST(OutputSetup, FrameRateSnapsToTheEncodersRatesUnlessForced) {
+  struct Case {
+    AVRational asked;
+    bool force;
+    AVRational timeBase;
+  };
+  const Case cases[] = {
+      {{20, 1}, false, {1001, 24000}},  // mpeg1video knows no 20 fps: the nearest it has
+      {{25, 1}, false, {1, 25}},
+      {{20, 1}, true, {1, 20}},
+      {{25, 0}, false, {1, 25}},  // unset: 25
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.asked.num);
+    TCustomFFmpeg job;
+    job.VideoCodecName = "mpeg1video";
+    job.FrameRate = c.asked;
+    job.ForceFps = c.force;
+    ASSERT_EQ(job.OpenOutput((dir.path() / "out.mpg").string(), false), 1) << job.LastError;
+    const AVRational timeBase = job.OutputStreamSlots[0].Settings->time_base;
+    EXPECT_EQ(av_cmp_q(timeBase, c.timeBase), 0) << timeBase.num << "/" << timeBase.den;
+  }
+}
+
+TEST(OutputSetup, StreamCopyTakesNoEncoder) {
+  TempDir dir;
+  TCustomFFmpeg job;
+  ASSERT_TRUE(job.OpenInput(Media("av.mp4")));
+  job.VideoStreamCopy = true;
+  job.AudioStreamCopy = true;
+  ASSERT_EQ(job.OpenOutput((dir.path() / "copy.mkv").string(), false), 1) << job.LastError;
+  ASSERT_EQ(job.OutputStreamSlots.size(), 2u);
+  for (const auto& slot : job.OutputStreamSlots) {
+    EXPECT_TRUE(slot.StreamCopy);
+    EXPECT_EQ(slot.Encoder, nullptr);
+  }
+  EXPECT_EQ(job.OutputStreamSlots[1].Settings->sample_rate, 44100);
+  EXPECT_FALSE(job.VideoStreamCopy);
+  EXPECT_FALSE(job.AudioStreamCopy);
+}
+
+TEST(OutputSetup, ForcedFormatWinsOverTheName) {
+  TempDir dir;
+  TCustomFFmpeg job;
+  job.ForcedFormatName = "matroska";
+  ASSERT_EQ(job.OpenOutput((dir.path() / "out.mp4").string(), false), 1) << job.LastError;
+  EXPECT_STREQ(job.OutputFiles[0]->oformat->name, "matroska");
+  EXPECT_TRUE(job.ForcedFormatName.empty());
+}
+
+TEST(OutputSetup, JoinedOutputIsTheOnlyOne) {
+  TempDir dir;
+  TCustomFFmpeg job;
+  ASSERT_TRUE(job.OpenInput(Media("av.mp4")));
+  ASSERT_TRUE(job.OpenInput(Media("av.mp4")));
+  ASSERT_EQ(job.OpenOutput((dir.path() / "joined.mp4").string(), true), 1) << job.LastError;
+  EXPECT_TRUE(job.JoinMode);
+  EXPECT_EQ(job.OpenOutput((dir.path() / "second.mp4").string(), false), -1);
+  EXPECT_EQ(job.LastError, "Cannot join more than one output file.");
+  EXPECT_EQ(job.OutputFileCount(), 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "second.mp4"));
+
+  // Join with a single input has nothing to join: further outputs stay possible.
+  TCustomFFmpeg single;
+  ASSERT_TRUE(single.OpenInput(Media("av.mp4")));
+  ASSERT_EQ(single.OpenOutput((dir.path() / "a.mp4").string(), true), 1);
+  EXPECT_FALSE(single.JoinMode);
+  EXPECT_EQ(single.OpenOutput((dir.path() / "b.mp4").string(), false), 2);
+}
+
+TEST(OutputSetup, FailuresGiveTheirTextAndLeaveTheCountsUnchanged) {
+  TempDir dir;
+  const std::string plainFile = (dir.path() / "plain").string();
+  std::ofstream(plainFile) << "x";
+  struct Case {
+    std::string fileName;
+    std::string forced, videoCodec, audioCodec;
+    std::string error;
+  };
+  const std::string unknown = (dir.path() / "out.xyzzy").string();
+  const std::string underFile = plainFile + "/out.mp4";
+  const std::string noFolder = (dir.path() / "missing" / "out.avi").string();
+  const Case cases[] = {
+      {unknown, "", "", "", "Unable to find a suitable output format for '" + unknown + "'"},
+      {(dir.path() / "a.mp4").string(), "no-such-muxer", "", "",
+       "Requested output format 'no-such-muxer' is not a suitable output format"},
+      {underFile, "", "", "", underFile + ": Not a directory"},
+      {noFolder, "", "", "", noFolder + ": No such file or directory"},
+      {(dir.path() / "b.mp4").string(), "", "no-such-encoder", "",
+       "new_video_stream fail: Unknown encoder 'no-such-encoder'"},
+      {(dir.path() / "c.mp4").string(), "", "libmp3lame", "",
+       "new_video_stream fail: Invalid encoder type 'libmp3lame'"},
+      {(dir.path() / "d.ogg").string(), "", "", "vorbis",
+       "new_audio_stream fail: encoder 'vorbis' is experimental and might produce bad "
+       "results.\r\nAdd '-strict experimental' if you want to use it.\r\nOr use the non "
+       "experimental encoder 'libvorbis'."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    TCustomFFmpeg job;
+    ASSERT_EQ(job.OpenOutput((dir.path() / "first.mp4").string(), false), 1);
+    const size_t slots = job.OutputStreamSlots.size();
+    job.ForcedFormatName = c.forced;
+    job.VideoCodecName = c.videoCodec;
+    job.AudioCodecName = c.audioCodec;
+    EXPECT_EQ(job.OpenOutput(c.fileName, false), -1);
+    EXPECT_EQ(job.LastError, c.error);
+    EXPECT_EQ(job.OutputFileCount(), 1);
+    EXPECT_EQ(job.OutputStreamSlots.size(), slots);
+    EXPECT_THROW(job.OpenOutputFile(c.fileName), engine::FFmpegException);
+  }
+}
+
+TEST(OutputSetup, ExperimentalEncoderIsAcceptedWithStrictExperimental) {
+  TempDir dir;
+  TCustomFFmpeg job;
+  ASSERT_TRUE(job.SetLibraryOption("strict", "experimental"));
+  job.AudioCodecName = "vorbis";
+  job.VideoDisable = true;
+  ASSERT_EQ(job.OpenOutput((dir.path() / "out.ogg").string(), false), 1) << job.LastError;
+  EXPECT_STREQ(job.OutputStreamSlots[0].Encoder->name, "vorbis");
+}
+
+TEST(OutputSetup, AnExistingFileIsOverwritten) {
+  TempDir dir;
+  const auto path = dir.path() / "old.mp3";
+  std::ofstream(path) << std::string(5000, 'x');
+  TCustomFFmpeg job;
+  ASSERT_EQ(job.OpenOutput(path.string(), false), 1) << job.LastError;
+  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
+}  // namespace
