@@ -1,6 +1,7 @@
 // Setting up an output: its container format, the streams the pending settings ask for,
 // metadata, and the opened output file.
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -102,6 +103,45 @@ static void Finish(TCustomFFmpeg& job, NewStream& created, const std::string& la
   job.OutputStreamSlots.push_back(std::move(created.slot));
 }
 
+// Groups "start,end,q" separated by "/": q below 1 asks for a quality factor of -q/100
+// over those frames, otherwise for the fixed quantizer q.
+static void SetRateControlOverride(AVCodecContext* settings, const std::string& text) {
+  std::vector<RcOverride> groups;
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    const size_t end = std::min(text.find('/', begin), text.size());
+    const std::string group = text.substr(begin, end - begin);
+    RcOverride entry{};
+    int q = 0, consumed = 0;
+    if (std::sscanf(group.c_str(), "%d,%d,%d%n", &entry.start_frame, &entry.end_frame, &q,
+                    &consumed) != 3 ||
+        consumed != static_cast<int>(group.size()))
+      throw FFmpegException("error parsing rc_override");
+    if (q >= 1) {
+      entry.qscale = q;
+      entry.quality_factor = 1.0f;
+    } else {
+      entry.qscale = 0;
+      entry.quality_factor = -q / 100.0f;
+    }
+    groups.push_back(entry);
+    begin = end + 1;
+  }
+  settings->rc_override =
+      static_cast<RcOverride*>(av_malloc_array(groups.size(), sizeof(RcOverride)));
+  if (!settings->rc_override) throw FFmpegException("Out of memory");
+  std::copy(groups.begin(), groups.end(), settings->rc_override);
+  settings->rc_override_count = static_cast<int>(groups.size());
+}
+
+// A 64-coefficient matrix in memory the codec context frees.
+static uint16_t* CopyMatrix(const std::vector<uint16_t>& matrix) {
+  auto* copy = static_cast<uint16_t*>(av_malloc_array(64, sizeof(uint16_t)));
+  if (!copy) throw FFmpegException("Out of memory");
+  std::copy_n(matrix.begin(), std::min<size_t>(64, matrix.size()), copy);
+  return copy;
+}
+
 static AVRational StoredAspect(const TCustomFFmpeg& job) {
   double ratio = job.FrameWidth && job.FrameHeight
                      ? job.FrameAspectRatio * job.FrameHeight / job.FrameWidth
@@ -134,6 +174,9 @@ void TCustomFFmpeg::NewVideoStream(AVFormatContext* output, int outputIndex) {
       settings->flags |= AV_CODEC_FLAG_QSCALE;
       settings->global_quality = static_cast<int>(FF_QP2LAMBDA * VideoQScale);
     }
+    if (IntraMatrix.size() == 64) settings->intra_matrix = CopyMatrix(IntraMatrix);
+    if (InterMatrix.size() == 64) settings->inter_matrix = CopyMatrix(InterMatrix);
+    if (!RcOverride.empty()) SetRateControlOverride(settings, RcOverride);
     if (IntraDcPrecision != 8) settings->intra_dc_precision = IntraDcPrecision - 8;
     if (Psnr) settings->flags |= AV_CODEC_FLAG_PSNR;
     if (PassNumber == 1) settings->flags |= AV_CODEC_FLAG_PASS1;
@@ -290,6 +333,9 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     }
   }
   output->max_delay = static_cast<int>(MuxMaxDelay * 1000000);
+  // Only the program-stream muxers know a preload; others have nothing to set.
+  if (output->priv_data)
+    av_opt_set_int(output->priv_data, "preload", static_cast<int64_t>(MuxPreload * 1000000), 0);
   if (LoopOutput >= 0 && output->priv_data)
     av_opt_set_int(output->priv_data, "loop", LoopOutput, AV_OPT_SEARCH_CHILDREN);
   output->flags |= AVFMT_FLAG_NONBLOCK;

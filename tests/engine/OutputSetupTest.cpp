@@ -12,6 +12,10 @@
 #include "engine/base/FFmpegException.h"
 #include "engine/base/InterruptRegistry.h"
 
+extern "C" {
+#include <libavutil/opt.h>
+}
+
 using engine::TCustomFFmpeg;
 using enginemedia::Media;
 using testsupport::TempDir;
@@ -300,6 +304,63 @@ TEST(OutputSetup, AnExistingFileIsOverwritten) {
   TCustomFFmpeg job;
   ASSERT_EQ(job.OpenOutput(path.string(), false), 1) << job.LastError;
   EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
+TEST(OutputSetup, RateControlOverrideGroupsAreReadOrRefused) {
+  struct Case {
+    const char* text;
+    int count;  // -1: refused
+    int lastQscale;
+    float lastQualityFactor;
+  };
+  const Case cases[] = {
+      {"0,10,2", 1, 2, 1.0f}, {"0,10,2/11,20,-50", 2, 0, 0.5f},
+      {"5,9,0", 1, 0, 0.0f},  {"0,10", -1, 0, 0},
+      {"0,10,2/", -1, 0, 0},  {"a,b,c", -1, 0, 0},
+      {"0,10,2x", -1, 0, 0},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    TCustomFFmpeg job;
+    job.RcOverride = c.text;
+    job.VideoCodecName = "mpeg4";
+    const int result = job.OpenOutput((dir.path() / "out.avi").string(), false);
+    if (c.count < 0) {
+      EXPECT_EQ(result, -1);
+      EXPECT_EQ(job.LastError, "new_video_stream fail: error parsing rc_override");
+      EXPECT_EQ(job.OutputFileCount(), 0);
+      continue;
+    }
+    ASSERT_EQ(result, 1) << job.LastError;
+    const AVCodecContext* video = job.OutputStreamSlots[0].Settings.get();
+    ASSERT_EQ(video->rc_override_count, c.count);
+    EXPECT_EQ(video->rc_override[c.count - 1].qscale, c.lastQscale);
+    EXPECT_FLOAT_EQ(video->rc_override[c.count - 1].quality_factor, c.lastQualityFactor);
+  }
+}
+
+TEST(OutputSetup, MatricesAndMuxerTimingReachTheOutput) {
+  TempDir dir;
+  TCustomFFmpeg job;
+  job.VideoCodecName = "mpeg2video";
+  job.IntraMatrix.assign(64, 16);
+  job.IntraMatrix[0] = 8;
+  job.InterMatrix.assign(64, 20);
+  job.MuxPreload = 0.25;
+  job.MuxMaxDelay = 0.4;
+  ASSERT_EQ(job.OpenOutput((dir.path() / "out.mpg").string(), false), 1) << job.LastError;
+  const AVCodecContext* video = job.OutputStreamSlots[0].Settings.get();
+  ASSERT_NE(video->intra_matrix, nullptr);
+  ASSERT_NE(video->inter_matrix, nullptr);
+  EXPECT_EQ(video->intra_matrix[0], 8);
+  EXPECT_EQ(video->intra_matrix[63], 16);
+  EXPECT_EQ(video->inter_matrix[5], 20);
+  AVFormatContext* output = job.OutputFiles[0];
+  EXPECT_EQ(output->max_delay, 400000);
+  int64_t preload = 0;
+  ASSERT_GE(av_opt_get_int(output->priv_data, "preload", 0, &preload), 0);
+  EXPECT_EQ(preload, 250000);
 }
 
 }  // namespace
