@@ -24,6 +24,10 @@ const std::map<std::string, std::string>& Recipes() {
       {"two.ts",
        "-f lavfi -i testsrc=size=128x96:rate=25:duration=2 -f lavfi -i "
        "sine=sample_rate=48000:duration=2 -c:v mpeg2video -c:a mp2 -f mpegts"},
+      {"vfr.mp4",
+       "-f lavfi -i testsrc=size=64x48:rate=25:duration=2 -vf "
+       "\"setpts='if(lt(N,25),N,25+(N-25)*3)/25/TB'\" -fps_mode passthrough -c:v mpeg4 "
+       "-f mp4"},
       {"raw.s16le", "-f lavfi -i sine=frequency=200:sample_rate=8000:duration=1 -f s16le"},
       {"subs.mkv",
        "-f lavfi -i testsrc=size=96x64:rate=10:duration=2 -i \"SUBS\" -map 0 -map 1 -c:v mpeg4 "

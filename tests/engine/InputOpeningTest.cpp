@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "EngineMedia.h"
+#include "LogCapture.h"
 #include "TestSupport.h"
 #include "engine/CustomFFmpeg.h"
 #include "engine/base/FFmpegException.h"
@@ -279,6 +280,29 @@ TEST(InputOpening, TruncatedStreamWithoutIndexStillOpens) {
   TCustomFFmpeg job;
   ASSERT_TRUE(job.OpenInput(cut)) << job.LastError;
   EXPECT_EQ(job.AudioSampleRate, 22050);
+}
+
+TEST(InputOpening, ContainerRateDifferenceIsLoggedUnlessQuiet) {
+  const char* line =
+      "Seems stream 0 codec frame rate differs from container frame rate: 12.76 (625/49) -> "
+      "25.00 (25/1)";
+  for (int verbose : {1, 0, -1}) {
+    SCOPED_TRACE(verbose);
+    LogCapture log;
+    TCustomFFmpeg job;
+    job.Verbose = verbose;
+    ASSERT_TRUE(job.OpenInput(Media("vfr.mp4"))) << job.LastError;
+    EXPECT_EQ(log.Matching(engine::llInfo, "Seems stream"),
+              verbose >= 0 ? std::vector<std::string>{line} : std::vector<std::string>{});
+    // The job goes on with the base rate.
+    EXPECT_EQ(job.FrameRate.num, 25);
+    EXPECT_EQ(job.FrameRate.den, 1);
+  }
+  // A constant-rate file gives no such line.
+  LogCapture log;
+  TCustomFFmpeg job;
+  ASSERT_TRUE(job.OpenInput(Media("av.mp4")));
+  EXPECT_TRUE(log.Matching(engine::llInfo, "Seems stream").empty());
 }
 
 TEST(InputOpening, EveryOpenedInputGetsTheEngineInterruptCallback) {
