@@ -324,8 +324,12 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
   if (!(format->flags & AVFMT_NOFILE)) {
     ScopedInterruptCheck check(this, &StopAsked);
     IoStartTime = av_gettime_relative();
-    int code = avio_open2(&output->pb, fileName.c_str(), AVIO_FLAG_WRITE,
-                          &output->interrupt_callback, nullptr);
+    // Opening a local file never asks the interrupt callback: a stopped job must not
+    // create (or empty) the file all the same.
+    int code = output->interrupt_callback.callback(output->interrupt_callback.opaque)
+                   ? AVERROR_EXIT
+                   : avio_open2(&output->pb, fileName.c_str(), AVIO_FLAG_WRITE,
+                                &output->interrupt_callback, nullptr);
     IoStartTime = 0;
     if (code < 0) {
       LastError = ErrorText(fileName, code);

@@ -305,6 +305,17 @@ TEST(InputOpening, ContainerRateDifferenceIsLoggedUnlessQuiet) {
   EXPECT_TRUE(log.Matching(engine::llInfo, "Seems stream").empty());
 }
 
+TEST(InputOpening, AStoppedJobAbortsTheBlockingOpen) {
+  TCustomFFmpeg job;
+  job.StopRequested = true;
+  EXPECT_FALSE(job.OpenInput(Media("av.mp4")));
+  EXPECT_EQ(job.LastError, Media("av.mp4") + ": Immediate exit requested");
+  EXPECT_EQ(job.InputFileCount(), 0);
+  // The check was removed again: another job on this thread opens normally.
+  TCustomFFmpeg other;
+  EXPECT_TRUE(other.OpenInput(Media("av.mp4"))) << other.LastError;
+}
+
 TEST(InputOpening, EveryOpenedInputGetsTheEngineInterruptCallback) {
   TCustomFFmpeg job;
   ASSERT_TRUE(job.OpenInput(Media("tone.wav")));

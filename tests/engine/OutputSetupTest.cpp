@@ -297,6 +297,18 @@ TEST(OutputSetup, ExperimentalEncoderIsAcceptedWithStrictExperimental) {
   EXPECT_STREQ(job.OutputStreamSlots[0].Encoder->name, "vorbis");
 }
 
+TEST(OutputSetup, AStoppedJobOpensNoOutputFile) {
+  TempDir dir;
+  const std::string path = (dir.path() / "out.avi").string();
+  TCustomFFmpeg job;
+  job.StopRequested = true;
+  EXPECT_EQ(job.OpenOutput(path, false), -1);
+  EXPECT_EQ(job.LastError, path + ": Immediate exit requested");
+  EXPECT_EQ(job.OutputFileCount(), 0);
+  EXPECT_TRUE(job.OutputStreamSlots.empty());
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
 TEST(OutputSetup, AnExistingFileIsOverwritten) {
   TempDir dir;
   const auto path = dir.path() / "old.mp3";
