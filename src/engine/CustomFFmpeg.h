@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -141,6 +142,9 @@ class TCustomFFmpeg {
   int OutputFileCount() const { return static_cast<int>(OutputFiles.size()); }
 
   std::string LastError;
+  // Called with each input's context after its header is read, before its streams are
+  // probed (the encoder component hands it on to its own event).
+  std::function<void(AVFormatContext*)> BeforeFindStreamInfo;
   std::vector<const AVCodec*> InputDecoders;  // per input stream: the decoder asked for
   std::vector<TOutputStreamSlot> OutputStreamSlots;
   std::vector<OutputContextPtr> OwnedOutputFiles;  // the contexts OutputFiles points to

@@ -153,6 +153,7 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
       ProgramId = 0;
     }
 
+    if (BeforeFindStreamInfo) BeforeFindStreamInfo(input.get());
     IoStartTime = av_gettime_relative();
     code = avformat_find_stream_info(input.get(), nullptr);
     if (code < 0 && Verbose >= 0) {

@@ -316,6 +316,21 @@ TEST(InputOpening, AStoppedJobAbortsTheBlockingOpen) {
   EXPECT_TRUE(other.OpenInput(Media("av.mp4"))) << other.LastError;
 }
 
+TEST(InputOpening, TheLinkSeesEachInputBeforeItsStreamsAreProbed) {
+  TCustomFFmpeg job;
+  std::vector<AVFormatContext*> seen;
+  job.BeforeFindStreamInfo = [&](AVFormatContext* context) {
+    seen.push_back(context);
+    EXPECT_EQ(job.InputFileCount(), static_cast<int>(seen.size()) - 1);
+  };
+  ASSERT_TRUE(job.OpenInput(Media("tone.wav")));
+  ASSERT_TRUE(job.OpenInput(Media("audio.mp3")));
+  EXPECT_FALSE(job.OpenInput(Media("audio.mp3") + ".missing"));  // never reaches the link
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0], job.InputFiles[0].get());
+  EXPECT_EQ(seen[1], job.InputFiles[1].get());
+}
+
 TEST(InputOpening, EveryOpenedInputGetsTheEngineInterruptCallback) {
   TCustomFFmpeg job;
   ASSERT_TRUE(job.OpenInput(Media("tone.wav")));
