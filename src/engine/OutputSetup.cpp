@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <set>
 
 #include "engine/CustomFFmpeg.h"
@@ -312,8 +313,15 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
   if (useSubtitle &&
       !createStream(&TCustomFFmpeg::NewSubtitleStream, "new_subtitle_stream fail: %s"))
     return fail();
-  if (RecordingTimestamp != 0)
-    av_dict_set_int(&output->metadata, "creation_time", RecordingTimestamp, 0);
+  if (RecordingTimestamp != 0) {
+    // Muxers read the creation time as an ISO 8601 date in UTC.
+    const std::time_t seconds = static_cast<std::time_t>(RecordingTimestamp);
+    std::tm utc{};
+    char text[40];
+    if (gmtime_r(&seconds, &utc) &&
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000000Z", &utc))
+      av_dict_set(&output->metadata, "creation_time", text, 0);
+  }
   av_dict_copy(&output->metadata, Metadata, 0);
   av_dict_free(&Metadata);
 

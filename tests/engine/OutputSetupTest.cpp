@@ -123,6 +123,7 @@ TEST(OutputSetup, StreamsCarryThePendingSettingsWhichAreThenConsumed) {
   job.ForcedKeyFrames = "0,1.5";
   job.VideoBitstreamFilters = {{"dump_extra", ""}};
   job.SetOption("metadata", "title=Holiday 中文");
+  job.RecordingTimestamp = 1300000000;
   ASSERT_TRUE(job.SetLibraryOption("b", "800000"));
   ASSERT_EQ(job.OpenOutput((dir.path() / "out.mp4").string(), false), 1) << job.LastError;
 
@@ -160,6 +161,7 @@ TEST(OutputSetup, StreamsCarryThePendingSettingsWhichAreThenConsumed) {
   EXPECT_EQ(tag(output->streams[0]->metadata, "language"), "ger");
   EXPECT_EQ(tag(output->streams[1]->metadata, "language"), "fra");
   EXPECT_EQ(tag(output->metadata, "title"), "Holiday 中文");
+  EXPECT_EQ(tag(output->metadata, "creation_time"), "2011-03-13T07:06:40.000000Z");
 
   // Everything meant for this output is used up.
   EXPECT_TRUE(job.VideoCodecName.empty());
