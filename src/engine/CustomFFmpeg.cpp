@@ -1,5 +1,7 @@
 #include "engine/CustomFFmpeg.h"
 
+#include "engine/TranscodeState.h"
+
 #include <mutex>
 
 #include "engine/base/FFmpegException.h"

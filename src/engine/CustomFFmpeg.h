@@ -5,6 +5,7 @@
 // tables and the main loop) builds on this context.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -13,8 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/ManualResetEvent.h"
 #include "engine/OptionRecords.h"
 #include "engine/OptionTranslation.h"
+#include "engine/base/Bitmap.h"
+#include "engine/base/FormatConverter.h"
 #include "engine/base/FrameHooks.h"
 #include "engine/base/LibraryPtr.h"
 
@@ -83,6 +87,24 @@ struct TOutputStreamSlot {
   std::string ForcedKeyFrames;
 };
 
+struct TTranscodeState;  // the per-run stream tables, built by the transcode core
+class TConvertThread;
+
+// Priorities of a job's worker thread, lowest first (applied as nice values).
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+// A window that shows the frames being encoded (bit 0 of the preview flags). The windowed
+// program installs a factory; without one the preview window is simply not shown.
+class IPreviewWindow {
+ public:
+  virtual ~IPreviewWindow() = default;
+  // False when the window no longer shows frames (the user closed it).
+  virtual bool Show(const TBitmap& bitmap, int frameNumber, int64_t pts) = 0;
+};
+using TPreviewWindowFactory = std::function<std::unique_ptr<IPreviewWindow>()>;
+void SetPreviewWindowFactory(TPreviewWindowFactory factory);
+TPreviewWindowFactory PreviewWindowFactory();
+
 class TCustomFFmpeg {
  public:
   TCustomFFmpeg();
@@ -119,9 +141,62 @@ class TCustomFFmpeg {
   // OpenInput / OpenOutput (no join) that raise FFmpegException with LastError on failure.
   void OpenInputFile(const std::string& fileName);
   void OpenOutputFile(const std::string& fileName);
-  // Run the job and join inputs: NOT DEFINED YET, the transcode core provides them.
+  // The conversion itself over the opened inputs and outputs (the transcode core). Raises
+  // FFmpegException with the failure text; sets Finished as its last act.
   void Transcode();
+  // After the output was opened with join asked: one output entry per input.
   void JoinSetup();
+  // Closes every codec still open for this job and frees the per-run state (safe to call
+  // when nothing is open). Takes the codec lock.
+  void ReleaseRunState();
+
+  // ---- Run control ----
+  // Not threaded: runs the job in the calling thread and returns null when it has ended.
+  // Threaded: creates the (suspended) worker and returns it; the caller resumes it.
+  // Null and nothing done when the job is running or has ended.
+  TConvertThread* Start(bool threaded, TThreadPriority priority = tpNormal);
+  void StopJob(bool wait);
+  void RequestStop(bool wait);
+  void RunJob();
+  void DoTerminate();
+  // Closes and frees every input and output; an output file left empty is deleted.
+  void Cleanup();
+  static bool IsStopRequested(void* job);
+  static bool IoTimedOut(void* job);
+  void SetPreviewFlags(uint8_t flags);
+
+  // ---- Links to the encoder component (an unset link is skipped) ----
+  std::function<void(TCustomFFmpeg& job, int fileIndex, int frameNumber, int fps, float quality,
+                     float bitRate, int64_t currentSize, int64_t currentDuration,
+                     int64_t totalDuration)>
+      ProgressLink;
+  std::function<void(TCustomFFmpeg& job)> TerminateLink;
+  std::function<void(TCustomFFmpeg& job, uint8_t* samples, int64_t pts, int size, int sampleRate,
+                     int channels, AVSampleFormat sampleFormat)>
+      AudioHookLink;
+  std::function<void(TCustomFFmpeg& job, TBitmap& bitmap, int frameNumber, int64_t pts,
+                     bool& update, bool& stopHook)>
+      VideoInputHookLink, VideoOutputHookLink;
+  std::function<void(TCustomFFmpeg& job, TBitmap& bitmap, int frameNumber, int64_t pts)>
+      PreviewBitmapLink;
+
+  // ---- Run-control fields ----
+  std::atomic<bool> Running{false};
+  std::atomic<bool> Terminated{false};
+  std::atomic<bool> HasError{false};
+  std::string ErrorMessage;
+  TConvertThread* WorkerThread = nullptr;
+  ManualResetEvent RunDoneEvent{true};
+  ManualResetEvent TerminateDoneEvent{true};
+  int IoTimeout = 10000;  // ms
+  int64_t ProgressIntervalUs = 500000;
+  int64_t PreviewIntervalUs = 100000;
+  std::atomic<uint8_t> PreviewFlags{0};  // bit 0 preview window, bit 1 preview bitmaps
+  std::atomic<bool> FreshPreviewWanted{true};
+  // Hooks and previews: the input hook's converter, and the one shared by the output hook
+  // and the previews.
+  TFormatConverter InputConverter, PreviewConverter;
+  std::unique_ptr<IPreviewWindow> PreviewWindow;
 
   // ---- Inputs and outputs ----
   // Opens an input with the pending input settings; false with LastError. Raises
@@ -148,7 +223,9 @@ class TCustomFFmpeg {
   std::vector<const AVCodec*> InputDecoders;  // per input stream: the decoder asked for
   std::vector<TOutputStreamSlot> OutputStreamSlots;
   std::vector<OutputContextPtr> OwnedOutputFiles;  // the contexts OutputFiles points to
-  int64_t IoStartTime = 0;                         // library time of a blocking open; 0 idle
+  // When the current blocking open began (library clock, µs); the largest value when none
+  // is under way, 0 when it was cancelled.
+  std::atomic<int64_t> IoStartTime{std::numeric_limits<int64_t>::max()};
 
   // ---- Engine context ----
   // Capacity for input files and, separately, output files; the encoder component sets it.
@@ -215,7 +292,7 @@ class TCustomFFmpeg {
   int AudioVolume = 256;  // unchanged
   bool ExitOnError = false;
   int Verbose = 1;
-  int ThreadCount = 1;
+  int ThreadCount = 0;  // automatic: the libraries use every core
   bool InputSync = false;
   int64_t LimitFileSize = 0;  // none
   bool ForceFps = false;
@@ -245,8 +322,9 @@ class TCustomFFmpeg {
   bool DupDropChanged = false;
   int64_t TimerStart = 0;
 
-  bool StopRequested = false;
-  bool Finished = false;
+  std::atomic<bool> StopRequested{false};
+  std::atomic<bool> Finished{false};
+  std::unique_ptr<TTranscodeState> Run;  // per-run state while Transcode works
 
  private:
   void Log(int level, const std::string& text) const;

@@ -70,7 +70,7 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
       job.AudioCodecName.clear();
       job.SubtitleCodecName.clear();
       job.VideoChannel = 0;
-      job.IoStartTime = 0;
+      job.IoStartTime = std::numeric_limits<int64_t>::max();
     }
   } pendingReset{*this};
 

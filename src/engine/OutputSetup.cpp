@@ -338,7 +338,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
                    ? AVERROR_EXIT
                    : avio_open2(&output->pb, fileName.c_str(), AVIO_FLAG_WRITE,
                                 &output->interrupt_callback, nullptr);
-    IoStartTime = 0;
+    IoStartTime = std::numeric_limits<int64_t>::max();
     if (code < 0) {
       LastError = ErrorText(fileName, code);
       return fail();
