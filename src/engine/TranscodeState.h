@@ -37,9 +37,6 @@ struct BsfFree {
 struct FileClose {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
-struct ParserClose {
-  void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
-};
 using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextFree>;
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoFree>;
 using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphFree>;
@@ -95,7 +92,6 @@ struct TOutputStream {
   AVCodecID SavedCodecId = AV_CODEC_ID_NONE;
   std::vector<BsfPtr> BitstreamFilters;
   std::vector<std::string> BitstreamFilterNames;
-  std::unique_ptr<AVCodecParserContext, ParserClose> Parser;  // stream copy re-parsing
   double WrittenEnd = 0.0;  // seconds: end of the last packet written (stream copy)
   int64_t LastDts = kNoTimestamp;
 
@@ -139,7 +135,6 @@ struct TTranscodeState {
   FramePtr OutputHookFrame;
   PacketPtr Packet;
   PacketPtr Encoded;
-  std::vector<uint8_t> Silence;
   int64_t VideoEncodeBufferSize = 262144;
   FilePtr VstatsFile;
   int64_t LastPreview = 0;
