@@ -580,10 +580,6 @@ void TCustomFFmpeg::Transcode() {
     ReleaseRunState();
     throw FFmpegException("av_mallocz fail");
   }
-  // A blocking read gives up when the job is asked to stop.
-  std::unique_ptr<ScopedInterruptCheck> stopCheck;
-  if (!core::MainThread::IsMainThread())
-    stopCheck = std::make_unique<ScopedInterruptCheck>(this, &StopAsked);
   try {
     BuildInputStreams(*this);
     BuildOutputStreams(*this);
@@ -594,7 +590,14 @@ void TCustomFFmpeg::Transcode() {
     WriteHeaders(*this);
     LogStreamMapping(*this);
     TranscodeRun run(*this);
-    run.Loop();
+    {
+      // A blocking read gives up when the job is asked to stop; the drain and the trailers
+      // after the loop must not.
+      std::unique_ptr<ScopedInterruptCheck> stopCheck;
+      if (!core::MainThread::IsMainThread())
+        stopCheck = std::make_unique<ScopedInterruptCheck>(this, &StopAsked);
+      run.Loop();
+    }
     run.Finish();
   } catch (...) {
     ReleaseRunState();

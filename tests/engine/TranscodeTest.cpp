@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <mutex>
+#include <unistd.h>
 #include <thread>
 
 #include "EngineMedia.h"
@@ -115,6 +120,527 @@ TEST(Transcode, EveryCatalogueContainerGetsTheAskedCodecsSizeRateAndLength) {
       EXPECT_NEAR(probe.duration, 3.0, mp3 ? 0.06 : 0.05);
     }
     EXPECT_EQ(outputprobe::DecodeErrors(out), "");
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Media of this file's own, made like EngineMedia's the first time a test asks.
+std::string Made(const std::string& name, const std::string& arguments) {
+  const std::string path = enginemedia::Folder() + "/" + name;
+  if (std::filesystem::exists(path)) return path;
+  const std::string partial = path + ".part" + std::to_string(getpid());
+  const std::string command = "ffmpeg -nostdin -loglevel error -y " + arguments + " \"" + partial + "\"";
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("ffmpeg failed: " + command);
+  std::filesystem::rename(partial, path);
+  return path;
+}
+
+std::string H264AacMkv() {
+  return Made("h264aac.mkv",
+              "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -f lavfi -i "
+              "sine=frequency=440:sample_rate=48000:duration=3 -c:v libx264 -g 10 -bf 2 "
+              "-c:a aac -shortest -f matroska");
+}
+
+std::string Fps50() {
+  return Made("fps50.avi", "-f lavfi -i testsrc=size=96x64:rate=50:duration=2 -c:v mpeg4 -f avi");
+}
+
+size_t PacketCount(const std::string& file, const std::string& type) {
+  return outputprobe::Packets(file, type).size();
+}
+
+bool NeverGoesBack(const std::vector<outputprobe::Packet>& packets) {
+  for (size_t i = 1; i < packets.size(); ++i)
+    if (packets[i].dts < packets[i - 1].dts) return false;
+  return true;
+}
+
+TEST(Transcode, StreamCopyKeepsEveryPacketAndStartsAtAKeyPacket) {
+  TempDir dir;
+  const std::string in = H264AacMkv();
+  const std::string out = dir.str() + "/copy.mp4";
+  TCustomFFmpeg job;
+  Convert(job, {in}, out, {{"vcodec", "copy"}, {"acodec", "copy"}});
+  EXPECT_TRUE(job.Finished);
+  const auto probe = outputprobe::Read(out);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  EXPECT_EQ(probe.First("video")->Get("codec_name"), "h264");
+  EXPECT_EQ(probe.First("audio")->Get("codec_name"), "aac");
+  EXPECT_EQ(PacketCount(out, "v"), PacketCount(in, "v"));
+  EXPECT_EQ(PacketCount(out, "a"), PacketCount(in, "a"));
+  const auto video = outputprobe::Packets(out, "v");
+  ASSERT_FALSE(video.empty());
+  EXPECT_TRUE(video.front().key);
+  EXPECT_TRUE(NeverGoesBack(video));
+  EXPECT_EQ(outputprobe::DecodeErrors(out), "");
+}
+
+TEST(Transcode, CopiedVideoStartsAtTheFirstKeyPacketUnlessAskedOtherwise) {
+  TempDir dir;
+  // Cut in the middle of a group of pictures: the first packets are not key packets.
+  const std::string in = H264AacMkv();
+  for (bool keepInitial : {false, true}) {
+    SCOPED_TRACE(keepInitial);
+    const std::string out = dir.str() + (keepInitial ? "/all.mkv" : "/key.mkv");
+    TCustomFFmpeg job;
+    job.OpenInputFile(in);
+    job.SetOption("vcodec", "copy");
+    job.SetOption("an", "");
+    if (keepInitial) job.SetOption("copyinkf", "1");
+    ASSERT_GT(job.OpenOutput(out, false), 0) << job.LastError;
+    // Skip the first packets of the input so the copy begins inside a group of pictures.
+    AVPacket* packet = av_packet_alloc();
+    for (int i = 0; i < 3;) {
+      ASSERT_GE(av_read_frame(job.InputFiles[0].get(), packet), 0);
+      if (job.InputFiles[0]->streams[packet->stream_index]->codecpar->codec_type ==
+          AVMEDIA_TYPE_VIDEO)
+        ++i;
+      av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    job.Transcode();
+    const auto packets = outputprobe::Packets(out, "v");
+    ASSERT_FALSE(packets.empty());
+    const size_t inputPackets = PacketCount(in, "v") - 3;
+    if (keepInitial) {
+      EXPECT_EQ(packets.size(), inputPackets);
+    } else {
+      EXPECT_TRUE(packets.front().key);
+      EXPECT_EQ(packets.size(), inputPackets - 7);  // key packets every 10 frames
+    }
+  }
+}
+
+TEST(Transcode, AudioAndVideoStartTogether) {
+  TempDir dir;
+  for (const char* name : {"/out.mp4", "/out.avi", "/out.flv", "/out.mkv"}) {
+    SCOPED_TRACE(name);
+    const std::string out = dir.str() + name;
+    TCustomFFmpeg job;
+    Convert(job, {H264AacMkv()}, out);
+    const auto video = outputprobe::Packets(out, "v");
+    const auto audio = outputprobe::Packets(out, "a");
+    ASSERT_FALSE(video.empty());
+    ASSERT_FALSE(audio.empty());
+    double firstVideo = 1e9, firstAudio = 1e9;
+    for (const auto& p : video) firstVideo = std::min(firstVideo, p.pts);
+    for (const auto& p : audio) firstAudio = std::min(firstAudio, p.pts);
+    EXPECT_LT(std::fabs(firstVideo - firstAudio), 1.0 / 25);
+  }
+}
+
+TEST(Transcode, JoinedInputsOfDifferentSizesAndRatesRunOnOneAfterAnother) {
+  TempDir dir;
+  const std::string a = Made("join-a.mp4",
+                             "-f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi -i "
+                             "sine=sample_rate=44100:duration=2 -ac 2 -c:v mpeg4 -c:a aac -f mp4");
+  const std::string b = Made("join-b.avi",
+                             "-f lavfi -i testsrc=size=160x120:rate=15:duration=1.5 -f lavfi -i "
+                             "sine=sample_rate=22050:duration=1.5 -ac 1 -c:v mpeg4 -c:a mp2 -f avi");
+  const std::string c = Made("join-c.mkv",
+                             "-f lavfi -i testsrc=size=240x180:rate=30:duration=1 -f lavfi -i "
+                             "sine=sample_rate=48000:duration=1 -c:v mpeg4 -c:a mp2 -f matroska");
+  const std::string out = dir.str() + "/joined.mp4";
+  TCustomFFmpeg job;
+  Convert(job, {a, b, c}, out, {{"s", "320x240"}, {"r", "25"}, {"ar", "44100"}, {"ac", "2"}}, true);
+  EXPECT_TRUE(job.JoinMode);
+  EXPECT_NEAR(job.TotalDuration / 1e6, 4.5, 0.05);
+  EXPECT_TRUE(job.Finished);
+  const auto probe = outputprobe::Read(out);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  EXPECT_EQ(probe.streams.size(), 2u);
+  EXPECT_NEAR(probe.duration, 4.5, 0.2);
+  EXPECT_NEAR(probe.First("video")->Number("duration"), 4.5, 0.2);
+  EXPECT_NEAR(probe.First("audio")->Number("duration"), 4.5, 0.2);
+  const auto video = outputprobe::Packets(out, "v");
+  const auto audio = outputprobe::Packets(out, "a");
+  EXPECT_TRUE(NeverGoesBack(video));
+  EXPECT_TRUE(NeverGoesBack(audio));
+  EXPECT_NEAR(video.size(), 4.5 * 25, 0.2 * 25);
+  EXPECT_EQ(outputprobe::DecodeErrors(out), "");
+}
+
+TEST(Transcode, JoinedStreamCopyContinuesAfterEachSegment) {
+  TempDir dir;
+  const std::string in = H264AacMkv();
+  const std::string out = dir.str() + "/joined.mkv";
+  TCustomFFmpeg job;
+  Convert(job, {in, in}, out, {{"vcodec", "copy"}, {"acodec", "copy"}}, true);
+  EXPECT_TRUE(job.Finished);
+  const auto video = outputprobe::Packets(out, "v");
+  EXPECT_EQ(video.size(), 2 * PacketCount(in, "v"));
+  EXPECT_TRUE(NeverGoesBack(video));
+  EXPECT_NEAR(outputprobe::Read(out).duration, 6.0, 0.2);
+}
+
+struct Reports {
+  std::mutex lock;
+  std::vector<int> frames, fps;
+  std::vector<float> quality;
+  std::vector<int64_t> durations, totals;
+  std::vector<int> files;
+};
+
+void CaptureReports(TCustomFFmpeg& job, Reports& reports) {
+  job.ProgressIntervalUs = 0;
+  job.ProgressLink = [&reports](TCustomFFmpeg&, int file, int frame, int fps, float q, float,
+                                int64_t, int64_t duration, int64_t total) {
+    std::lock_guard<std::mutex> lock(reports.lock);
+    reports.files.push_back(file);
+    reports.frames.push_back(frame);
+    reports.fps.push_back(fps);
+    reports.quality.push_back(q);
+    reports.durations.push_back(duration);
+    reports.totals.push_back(total);
+  };
+}
+
+TEST(Transcode, ReportsOfAnAudioJobCarryNoVideoValuesAndAdvance) {
+  TempDir dir;
+  TCustomFFmpeg job;
+  Reports reports;
+  CaptureReports(job, reports);
+  LogCapture log;
+  Convert(job, {Media("av.mp4")}, dir.str() + "/out.mp3", {{"vn", ""}});
+  ASSERT_GT(reports.frames.size(), 2u);
+  for (size_t i = 0; i < reports.frames.size(); ++i) {
+    EXPECT_EQ(reports.frames[i], -1);
+    EXPECT_EQ(reports.fps[i], -1);
+    EXPECT_EQ(reports.quality[i], -1.0f);
+    EXPECT_EQ(reports.totals[i], 3000000);
+  }
+  EXPECT_EQ(reports.files.back(), -1);  // the last report
+  EXPECT_GT(reports.durations.back(), reports.durations.front());
+  EXPECT_NEAR(reports.durations.back() / 1e6, 3.0, 0.1);
+  EXPECT_EQ(log.Matching(engine::llVerbose, "muxing overhead").size(), 1u);
+}
+
+TEST(Transcode, AVideoJobReportsOnlyOnceAFrameWasEncoded) {
+  TempDir dir;
+  TCustomFFmpeg job;
+  Reports reports;
+  CaptureReports(job, reports);
+  Convert(job, {Media("av.mp4")}, dir.str() + "/out.avi");
+  ASSERT_FALSE(reports.frames.empty());
+  for (int frames : reports.frames) EXPECT_GE(frames, 1);
+  EXPECT_EQ(reports.frames.back(), 75);
+  EXPECT_GE(reports.quality.back(), 1.0f);  // the quantiser of the last coded frame
+
+  // With no video frame encoded (all past the recording end) not even the end line comes.
+  TCustomFFmpeg none;
+  Reports nothing;
+  CaptureReports(none, nothing);
+  LogCapture log;
+  Convert(none, {Media("av.mp4")}, dir.str() + "/none.avi", {{"vframes", "0"}});
+  EXPECT_TRUE(nothing.frames.empty());
+  EXPECT_TRUE(log.Matching(engine::llVerbose, "muxing overhead").empty());
+}
+
+TEST(Transcode, VideoSyncDuplicatesAndDropsToMeetTheOutputRate) {
+  TempDir dir;
+  struct Case {
+    std::string input;
+    const char* rate;
+    const char* vsync;
+    int frames, duplicated, dropped;
+  };
+  const Case cases[] = {
+      // 25 into 50: every frame twice, but for the first one and the last, which has no
+      // later frame to show how long it lasts.
+      {Media("av.mp4"), "50", "1", 148, 73, 0},
+      {Fps50(), "25", "1", 50, 0, 50},          // 50 into 25: every second frame dropped
+      {Media("av.mp4"), "50", "0", 75, 0, 0},   // passthrough keeps the frames
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.rate) + " vsync " + c.vsync);
+    TCustomFFmpeg job;
+    Convert(job, {c.input}, dir.str() + "/out.avi", {{"r", c.rate}, {"vsync", c.vsync}, {"an", ""}});
+    EXPECT_NEAR(job.FramesDuplicated, c.duplicated, 1);
+    EXPECT_NEAR(job.FramesDropped, c.dropped, 1);
+    EXPECT_EQ(job.DupDropChanged, c.duplicated + c.dropped > 0);
+    EXPECT_NEAR(static_cast<double>(PacketCount(dir.str() + "/out.avi", "v")), c.frames, 1);
+  }
+}
+
+TEST(Transcode, FrameCountRecordingTimeAndStartLimitTheOutput) {
+  TempDir dir;
+  {
+    // Duplicate-heavy: 25 into 50 frames per second, cut at exactly 100 frames.
+    TCustomFFmpeg job;
+    Convert(job, {Media("av.mp4")}, dir.str() + "/frames.avi", {{"r", "50"}, {"vframes", "100"}});
+    EXPECT_EQ(PacketCount(dir.str() + "/frames.avi", "v"), 100u);
+    EXPECT_TRUE(job.Finished);
+  }
+  {
+    TCustomFFmpeg job;
+    Convert(job, {Media("av.mp4")}, dir.str() + "/t.mp4", {{"t", "1.5"}});
+    EXPECT_EQ(job.TotalDuration, 1500000);
+    EXPECT_NEAR(outputprobe::Read(dir.str() + "/t.mp4").duration, 1.5, 0.1);
+    EXPECT_NEAR(static_cast<double>(PacketCount(dir.str() + "/t.mp4", "v")), 1.5 * 25, 1);
+  }
+  {
+    // Frames before the start are decoded but fed to no output.
+    TCustomFFmpeg job;
+    Convert(job, {Media("av.mp4")}, dir.str() + "/ss.mp4", {{"ss", "1"}});
+    const auto probe = outputprobe::Read(dir.str() + "/ss.mp4");
+    EXPECT_NEAR(probe.duration, 2.0, 0.1);
+    EXPECT_NEAR(static_cast<double>(PacketCount(dir.str() + "/ss.mp4", "v")), 50, 1);
+    const auto video = outputprobe::Packets(dir.str() + "/ss.mp4", "v");
+    EXPECT_LT(video.front().pts, 0.1);  // the output starts at 0
+  }
+}
+
+TEST(Transcode, TotalDurationIsTheLongestInputTheRecordingTimeOrTheJoinedSum) {
+  const std::string two = Made("two-s.mp4", "-f lavfi -i testsrc=size=64x48:rate=10:duration=2 -c:v mpeg4 -f mp4");
+  const std::string three = Made("three-s.mp4", "-f lavfi -i testsrc=size=64x48:rate=10:duration=3 -c:v mpeg4 -f mp4");
+  TCustomFFmpeg longest;
+  longest.OpenInputFile(three);
+  longest.OpenInputFile(two);
+  EXPECT_EQ(longest.TotalDuration, 3000000);
+  longest.SetOption("t", "1");
+  EXPECT_EQ(longest.TotalDuration, 1000000);
+
+  TempDir dir;
+  TCustomFFmpeg joined;
+  joined.OpenInputFile(two);
+  joined.OpenInputFile(three);
+  ASSERT_GT(joined.OpenOutput(dir.str() + "/j.mp4", true), 0);
+  joined.JoinSetup();
+  EXPECT_EQ(joined.TotalDuration, 5000000);
+  EXPECT_EQ(joined.OutputFileCount(), 2);
+}
+
+// The samples of a file as signed 16-bit mono.
+std::vector<int16_t> Samples(const std::string& file) {
+  auto result = testsupport::RunProcess(
+      {"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-i", file, "-f", "s16le", "-ac", "1", "-"});
+  std::vector<int16_t> samples(result.out.size() / 2);
+  std::memcpy(samples.data(), result.out.data(), samples.size() * 2);
+  return samples;
+}
+
+TEST(Transcode, VolumeScalesSamplesWithClippingAnd256LeavesThemAlone) {
+  TempDir dir;
+  const std::string loud = Made("loud.wav", "-f lavfi -i sine=frequency=300:sample_rate=16000:duration=1 -af volume=5 -f wav");
+  const auto original = Samples(loud);
+  ASSERT_GT(original.size(), 1000u);
+  for (int volume : {256, 512, 128}) {
+    SCOPED_TRACE(volume);
+    const std::string out = dir.str() + "/vol" + std::to_string(volume) + ".wav";
+    TCustomFFmpeg job;
+    Convert(job, {loud}, out, {{"vol", std::to_string(volume)}});
+    const auto scaled = Samples(out);
+    ASSERT_EQ(scaled.size(), original.size());
+    bool clipped = false;
+    for (size_t i = 0; i < original.size(); ++i) {
+      const int expected = std::clamp((original[i] * volume + 128) >> 8, -32768, 32767);
+      ASSERT_EQ(scaled[i], expected) << "sample " << i;
+      clipped = clipped || expected == 32767 || expected == -32768;
+    }
+    EXPECT_EQ(clipped, volume == 512);
+  }
+}
+
+TEST(Transcode, CopyRefusesWhatNeedsDecodedFrames) {
+  TempDir dir;
+  struct Case {
+    std::vector<Option> options;
+    std::function<void(TCustomFFmpeg&)> prepare;
+    const char* text;
+  };
+  const Case cases[] = {
+      {{{"acodec", "copy"}, {"vn", ""}, {"vol", "512"}}, nullptr,
+       "-acodec copy and -vol are incompatible (frames are not decoded)"},
+      {{{"vcodec", "copy"}, {"an", ""}}, [](TCustomFFmpeg& j) { j.PreviewFlags = 2; },
+       "-vcodec copy and PostHooks are incompatible (frames are not decoded)"},
+      {{{"vcodec", "copy"}, {"an", ""}},
+       [](TCustomFFmpeg& j) {
+         j.VideoInputHookLink = [](TCustomFFmpeg&, engine::TBitmap&, int, int64_t, bool&, bool&) {};
+       },
+       "-vcodec copy and VideoHook are incompatible (frames are not decoded)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    TCustomFFmpeg job;
+    if (c.prepare) c.prepare(job);
+    try {
+      Convert(job, {H264AacMkv()}, dir.str() + "/copy.mkv", c.options);
+      ADD_FAILURE() << "no error";
+    } catch (const engine::FFmpegException& e) {
+      EXPECT_STREQ(e.what(), c.text);
+    }
+    EXPECT_FALSE(job.Finished);
+    EXPECT_EQ(job.Run, nullptr);  // the per-run state is released
+  }
+  // A copied audio stream at the unchanged volume works.
+  TCustomFFmpeg job;
+  Convert(job, {H264AacMkv()}, dir.str() + "/audio.mkv", {{"acodec", "copy"}, {"vn", ""}, {"vol", "256"}});
+  EXPECT_TRUE(job.Finished);
+}
+
+TEST(Transcode, UnsupportedRatesAndChannelsBecomeTheNearestTheEncoderTakes) {
+  TempDir dir;
+  struct Case {
+    const char* file;
+    const char* codec;
+    int askedRate, askedChannels, rate, channels;
+  };
+  const Case cases[] = {
+      {"/a.m4a", "aac", 22500, 2, 22050, 2},
+      {"/b.m4a", "aac", 44800, 1, 44100, 1},
+      {"/c.mp2", "mp2", 44100, 6, 44100, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    LogCapture log;
+    TCustomFFmpeg job;
+    const std::string out = dir.str() + c.file;
+    Convert(job, {Media("av.mp4")}, out,
+            {{"vn", ""}, {"acodec", c.codec}, {"ar", std::to_string(c.askedRate)},
+             {"ac", std::to_string(c.askedChannels)}});
+    const auto probe = outputprobe::Read(out);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.First("audio")->Number("sample_rate"), c.rate);
+    EXPECT_EQ(probe.First("audio")->Number("channels"), c.channels);
+    const size_t warnings = log.Matching(engine::llWarning, "Sample rate").size() +
+                            log.Matching(engine::llWarning, "channels not supported").size();
+    EXPECT_EQ(warnings, (c.askedRate != c.rate) + (c.askedChannels != c.channels));
+  }
+  // 3GP's AMR is not installed: the first installed encoder 3GP accepts takes its place.
+  LogCapture log;
+  TCustomFFmpeg job;
+  Convert(job, {Media("av.mp4")}, dir.str() + "/d.3gp", {{"s", "176x144"}, {"ar", "8000"}, {"ac", "1"}});
+  EXPECT_EQ(outputprobe::Read(dir.str() + "/d.3gp").First("audio")->Get("codec_name"), "aac");
+  EXPECT_EQ(log.Matching(engine::llWarning, "using aac").size(), 1u);
+}
+
+TEST(Transcode, PalDvdTargetGivesAPlayableDvdStream) {
+  TempDir dir;
+  const std::string out = dir.str() + "/dvd.mpg";
+  TCustomFFmpeg job;
+  Convert(job, {Media("av.mp4")}, out, {{"target", "pal-dvd"}});
+  const auto probe = outputprobe::Read(out);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  const auto* video = probe.First("video");
+  const auto* audio = probe.First("audio");
+  ASSERT_TRUE(video && audio);
+  EXPECT_EQ(video->Get("codec_name"), "mpeg2video");
+  EXPECT_EQ(video->Get("width") + "x" + video->Get("height"), "720x576");
+  EXPECT_NEAR(video->Number("r_frame_rate"), 25, 0.01);
+  EXPECT_EQ(audio->Get("codec_name"), "ac3");
+  EXPECT_EQ(audio->Number("sample_rate"), 48000);
+  EXPECT_EQ(outputprobe::DecodeErrors(out), "");
+}
+
+TEST(Transcode, PassOneWritesItsStatisticsBesideTheWorkingFolder) {
+  TempDir dir;
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  TCustomFFmpeg job;
+  Convert(job, {Media("av.mp4")}, dir.str() + "/pass1.avi", {{"pass", "1"}, {"an", ""}});
+  std::filesystem::current_path(previous);
+  const auto log = dir.path() / "ffmpeg2pass-0.log";
+  ASSERT_TRUE(std::filesystem::exists(log));
+  EXPECT_GT(std::filesystem::file_size(log), 100u);
+
+  // Pass 2 reads it back.
+  std::filesystem::current_path(dir.path());
+  TCustomFFmpeg second;
+  Convert(second, {Media("av.mp4")}, dir.str() + "/pass2.avi", {{"pass", "2"}, {"an", ""}, {"b", "100000"}});
+  std::filesystem::current_path(previous);
+  EXPECT_TRUE(second.Finished);
+  EXPECT_EQ(outputprobe::DecodeErrors(dir.str() + "/pass2.avi"), "");
+}
+
+TEST(Transcode, StoppingHalfWayEndsTheLoopAndStillWritesTheTrailer) {
+  TempDir dir;
+  const std::string in = Made("long.mp4",
+                              "-f lavfi -i testsrc=size=320x240:rate=25:duration=20 -f lavfi -i "
+                              "sine=sample_rate=44100:duration=20 -c:v mpeg4 -c:a aac -f mp4");
+  const std::string out = dir.str() + "/stopped.mp4";
+  TCustomFFmpeg job;
+  job.OpenInputFile(in);
+  ASSERT_GT(job.OpenOutput(out, false), 0);
+  job.ProgressIntervalUs = 0;
+  job.ProgressLink = [](TCustomFFmpeg& j, int, int, int, float, float, int64_t, int64_t duration,
+                        int64_t) {
+    if (duration > 5000000) j.StopRequested = true;
+  };
+  std::string error;
+  std::thread worker([&] {
+    try {
+      job.Transcode();
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+  });
+  worker.join();
+  EXPECT_EQ(error, "");
+  EXPECT_FALSE(job.Finished);
+  const auto probe = outputprobe::Read(out);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  EXPECT_GT(probe.duration, 4.5);
+  EXPECT_LT(probe.duration, 8.0);
+  EXPECT_EQ(outputprobe::DecodeErrors(out), "");
+}
+
+TEST(Transcode, BrokenInputConvertsWhatCanBeReadAndLogsTheDecodeErrors) {
+  TempDir dir;
+  const std::string good = Made("broken-src.ts",
+                                "-f lavfi -i testsrc=size=320x240:rate=25:duration=4 -f lavfi -i "
+                                "sine=sample_rate=44100:duration=4 -c:v mpeg4 -c:a mp2 -f mpegts");
+  const std::string bytes = testsupport::ReadFile(good);
+  // Damaged in the middle: a run of garbage over a quarter of the file.
+  std::string damaged = bytes;
+  for (size_t i = damaged.size() * 3 / 8; i < damaged.size() * 5 / 8; ++i)
+    damaged[i] = static_cast<char>((i * 7919) ^ 0x5a);
+  const auto damagedFile = dir.write("damaged.ts", damaged);
+  const auto truncatedFile = dir.write("truncated.ts", bytes.substr(0, bytes.size() / 2));
+  for (const auto& in : {damagedFile, truncatedFile}) {
+    SCOPED_TRACE(in.filename().string());
+    LogCapture log;
+    TCustomFFmpeg job;
+    Reports reports;
+    CaptureReports(job, reports);
+    const std::string out = dir.str() + "/" + in.stem().string() + ".avi";
+    Convert(job, {in.string()}, out);
+    EXPECT_TRUE(job.Finished);
+    ASSERT_FALSE(reports.files.empty());
+    EXPECT_EQ(reports.files.back(), -1);  // the run ended with its last report
+    const auto probe = outputprobe::Read(out);
+    ASSERT_TRUE(probe.ok) << probe.error;
+    EXPECT_GT(probe.duration, 1.0);
+    if (in == damagedFile)
+      EXPECT_FALSE(log.Matching(engine::llVerbose, "Error while decoding stream").empty() &&
+                   log.Matching(engine::llError, "").empty());
+  }
+}
+
+TEST(Transcode, ATimeStampJumpMovesTheOffsetUnlessTimeStampsAreCopied) {
+  TempDir dir;
+  const std::string first = Made("jump-1.ts", "-f lavfi -i testsrc=size=96x64:rate=25:duration=2 -c:v mpeg2video -f mpegts");
+  const std::string second = Made("jump-2.ts", "-f lavfi -i testsrc=size=96x64:rate=25:duration=2 -c:v mpeg2video -output_ts_offset 60 -f mpegts");
+  const std::string jump = testsupport::ReadFile(first) + testsupport::ReadFile(second);
+  const auto in = dir.write("jump.ts", jump);
+  for (bool copyTs : {false, true}) {
+    SCOPED_TRACE(copyTs);
+    TCustomFFmpeg job;
+    const std::string out = dir.str() + (copyTs ? "/kept.mkv" : "/smooth.mkv");
+    std::vector<Option> options = {{"vcodec", "mpeg4"}, {"vsync", "0"}};
+    if (copyTs) options.push_back({"copyts", ""});
+    Convert(job, {in.string()}, out, options);
+    const auto packets = outputprobe::Packets(out, "v");
+    ASSERT_GT(packets.size(), 90u);
+    double last = 0;
+    for (const auto& p : packets) last = std::max(last, p.pts);
+    if (copyTs)
+      EXPECT_GT(last, 55.0);
+    else
+      EXPECT_LT(last, 4.5);
   }
 }
 
