@@ -645,3 +645,216 @@ TEST(Transcode, ATimeStampJumpMovesTheOffsetUnlessTimeStampsAreCopied) {
 }
 
 }  // namespace
+
+namespace {
+
+// The mean brightness of every picture of a file's video.
+std::vector<double> FrameBrightness(const std::string& file) {
+  auto result = testsupport::RunProcess({"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-i", file,
+                                         "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+  const auto probe = outputprobe::Read(file);
+  const size_t size = static_cast<size_t>(probe.First("video")->Number("width") *
+                                          probe.First("video")->Number("height"));
+  std::vector<double> means;
+  for (size_t at = 0; size && at + size <= result.out.size(); at += size) {
+    double sum = 0;
+    for (size_t i = 0; i < size; ++i) sum += static_cast<unsigned char>(result.out[at + i]);
+    means.push_back(sum / size);
+  }
+  return means;
+}
+
+TEST(Transcode, VideoHooksSeeEveryFrameAndWhatTheyDrawIsEncoded) {
+  TempDir dir;
+  using engine::TBitmap;
+  struct Case {
+    const char* name;
+    bool output;  // the output hook, else the input hook
+    std::function<void(TBitmap&, int, bool&, bool&)> handler;
+    size_t calls;          // 0: one per frame
+    bool white;            // the encoded pictures are the drawn ones
+  };
+  const Case cases[] = {
+      {"input draws", false,
+       [](TBitmap& b, int, bool&, bool&) { std::fill(b.Pixels.begin(), b.Pixels.end(), 255); }, 0,
+       true},
+      {"output draws", true,
+       [](TBitmap& b, int, bool&, bool&) { std::fill(b.Pixels.begin(), b.Pixels.end(), 255); }, 0,
+       true},
+      {"input leaves Update false", false,
+       [](TBitmap& b, int, bool& update, bool&) {
+         std::fill(b.Pixels.begin(), b.Pixels.end(), 255);
+         update = false;
+       },
+       0, false},
+      {"input stops at once", false, [](TBitmap&, int, bool&, bool& stop) { stop = true; }, 1,
+       false},
+      {"input raises", false,
+       [](TBitmap& b, int, bool&, bool&) {
+         std::fill(b.Pixels.begin(), b.Pixels.end(), 255);
+         throw std::runtime_error("handler broke");
+       },
+       0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LogCapture log;
+    TCustomFFmpeg job;
+    std::vector<int> numbers;
+    std::vector<int64_t> times;
+    auto link = [&](TCustomFFmpeg&, TBitmap& bitmap, int frame, int64_t pts, bool& update,
+                    bool& stop) {
+      EXPECT_TRUE(update);
+      EXPECT_FALSE(stop);
+      EXPECT_EQ(bitmap.Width, 320);
+      numbers.push_back(frame);
+      times.push_back(pts);
+      c.handler(bitmap, frame, update, stop);
+    };
+    if (c.output)
+      job.VideoOutputHookLink = link;
+    else
+      job.VideoInputHookLink = link;
+    const std::string out = dir.str() + "/hook.avi";
+    Convert(job, {Media("av.mp4")}, out, {{"an", ""}, {"qscale", "2"}});
+    EXPECT_EQ(numbers.size(), c.calls ? c.calls : 75u);
+    for (size_t i = 0; i < numbers.size(); ++i) {
+      EXPECT_EQ(numbers[i], static_cast<int>(i) + 1);  // counted from 1
+      EXPECT_NEAR(times[i], i * 40000, 1000);
+    }
+    const auto brightness = FrameBrightness(out);
+    ASSERT_EQ(brightness.size(), 75u);
+    for (double mean : brightness) {
+      if (c.white)
+        EXPECT_GT(mean, 250);
+      else
+        EXPECT_LT(mean, 200);
+    }
+    if (std::string(c.name) == "input raises")
+      EXPECT_EQ(log.Matching(engine::llError, "Error occurs VideoHook event: handler broke").size(), 75u);
+  }
+}
+
+TEST(Transcode, TheAudioHookSeesAndMayChangeTheDecodedSamples) {
+  TempDir dir;
+  TCustomFFmpeg job;
+  int64_t seen = 0;
+  std::vector<int64_t> times;
+  job.AudioHookLink = [&](TCustomFFmpeg&, uint8_t* samples, int64_t pts, int size, int rate,
+                          int channels, AVSampleFormat format) {
+    EXPECT_EQ(rate, 44100);
+    EXPECT_EQ(channels, 2);
+    EXPECT_EQ(format, AV_SAMPLE_FMT_FLT);  // planar decoder output is shown interleaved
+    seen += size / (channels * 4);
+    times.push_back(pts);
+    std::fill(samples, samples + size, 0);  // silence
+  };
+  const std::string out = dir.str() + "/silent.wav";
+  Convert(job, {Media("av.mp4")}, out, {{"vn", ""}});
+  EXPECT_NEAR(seen, 3 * 44100, 2048);
+  EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+  const auto samples = Samples(out);
+  ASSERT_GT(samples.size(), 100000u);
+  EXPECT_EQ(*std::max_element(samples.begin(), samples.end()), 0);
+}
+
+TEST(Transcode, LateAudioIsPaddedWithSilenceWhenAudioSyncIsOn) {
+  TempDir dir;
+  const std::string late = Made("late-audio.mp4",
+                                "-f lavfi -i testsrc=size=96x64:rate=25:duration=2 -itsoffset 0.5 "
+                                "-f lavfi -i sine=sample_rate=44100:duration=1.5 -c:v mpeg4 -c:a aac "
+                                "-f mp4");
+  LogCapture log;
+  TCustomFFmpeg job;
+  job.Verbose = 3;
+  const std::string out = dir.str() + "/synced.mkv";
+  Convert(job, {late}, out, {{"async", "1"}, {"acodec", "pcm_s16le"}});
+  const auto silence = log.Matching(engine::llVerbose, "audio samples of silence");
+  ASSERT_EQ(silence.size(), 1u);
+  const int added = std::stoi(silence[0].substr(std::string("adding ").size()));
+  EXPECT_NEAR(added, 22050, 1500);
+  const auto audio = outputprobe::Packets(out, "a");
+  ASSERT_FALSE(audio.empty());
+  EXPECT_LT(audio.front().pts, 0.05);
+  // The first half second is the silence that was added.
+  const auto samples = Samples(out);
+  ASSERT_GT(samples.size(), 44100u);
+  EXPECT_EQ(*std::max_element(samples.begin(), samples.begin() + 20000), 0);
+  EXPECT_GT(*std::max_element(samples.begin() + 30000, samples.end()), 1000);
+}
+
+TEST(Transcode, RatesAndLayoutsBecomeWhatTheOutputAsks) {
+  TempDir dir;
+  struct Case {
+    const char* rate;
+    const char* channels;
+    int sampleRate, outChannels;
+  };
+  for (const Case& c : {Case{"48000", "2", 48000, 2}, Case{"44100", "2", 44100, 2}, Case{"44100", "1", 44100, 1}}) {
+    SCOPED_TRACE(std::string(c.rate) + "/" + c.channels);
+    TCustomFFmpeg job;
+    const std::string out = dir.str() + "/r.wav";
+    Convert(job, {Media("av.mp4")}, out, {{"vn", ""}, {"ar", c.rate}, {"ac", c.channels}});
+    const auto probe = outputprobe::Read(out);
+    EXPECT_EQ(probe.First("audio")->Number("sample_rate"), c.sampleRate);
+    EXPECT_EQ(probe.First("audio")->Number("channels"), c.outChannels);
+    EXPECT_NEAR(probe.duration, 3.0, 0.03);
+  }
+}
+
+TEST(Transcode, MappingPicksTheSourceAndNamesWhatIsMissing) {
+  TempDir dir;
+  const std::string twoAudio = Made("two-audio.mkv",
+                                    "-f lavfi -i sine=frequency=300:duration=1 -f lavfi -i "
+                                    "sine=frequency=900:duration=2 -map 0 -map 1 -c:a pcm_s16le -f matroska");
+  {
+    // Two audio outputs and one matching input stream: the second reuses it.
+    TCustomFFmpeg job;
+    job.OpenInputFile(Media("audio.mp3"));
+    ASSERT_GT(job.OpenOutput(dir.str() + "/a.wav", false), 0);
+    ASSERT_GT(job.OpenOutput(dir.str() + "/b.wav", false), 0);
+    job.Transcode();
+    EXPECT_TRUE(job.Finished);
+    EXPECT_NEAR(outputprobe::Read(dir.str() + "/b.wav").duration, 2.0, 0.05);
+  }
+  {
+    // Explicit maps pick the second audio stream; a map of the wrong type is refused.
+    TCustomFFmpeg job;
+    job.OpenInputFile(twoAudio);
+    job.SetOption("map", "0:1");
+    ASSERT_GT(job.OpenOutput(dir.str() + "/second.wav", false), 0);
+    job.Transcode();
+    EXPECT_NEAR(outputprobe::Read(dir.str() + "/second.wav").duration, 2.0, 0.05);
+  }
+  {
+    TCustomFFmpeg job;
+    job.OpenInputFile(Media("av.mp4"));
+    job.SetOption("map", "0:1");
+    job.SetOption("map", "0:0");
+    ASSERT_GT(job.OpenOutput(dir.str() + "/bad.avi", false), 0);
+    try {
+      job.Transcode();
+      ADD_FAILURE();
+    } catch (const engine::FFmpegException& e) {
+      EXPECT_STREQ(e.what(), "映射的编解码器类型不匹配 #0.1 (Audio) -> #0.0 (Video)");
+    }
+  }
+  {
+    TCustomFFmpeg job;
+    job.OpenInputFile(Media("av.mp4"));
+    job.SetOption("map", "0:0");
+    ASSERT_GT(job.OpenOutput(dir.str() + "/count.avi", false), 0);
+    EXPECT_THROW(
+        {
+          try {
+            job.Transcode();
+          } catch (const engine::FFmpegException& e) {
+            EXPECT_STREQ(e.what(), "流映射数量必须匹配输出流的数量");
+            throw;
+          }
+        },
+        engine::FFmpegException);
+  }
+}
+
+}  // namespace
