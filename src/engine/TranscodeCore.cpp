@@ -266,6 +266,10 @@ bool TranscodeRun::ProcessPacket(TInputStream& ist, const AVPacket* packet) {
   } catch (const DecodeFailed&) {
     return false;
   }
+  // Outputs that copy a stream another output decodes get its packets as they are.
+  if (packet && (job_.StartTime == 0 || ist.Pts >= job_.StartTime))
+    for (TOutputStream& ost : run_.Outputs)
+      if (ost.SourceIndex == IndexOf(ist) && ost.StreamCopy && ost.Active) CopyPacket(ost, ist, packet);
   return true;
 }
 
@@ -342,8 +346,6 @@ void TranscodeRun::DecodeSubtitle(TInputStream& ist, const AVPacket* packet) {
         SubtitleOut(job_, ost, ist, &working, pts);
       }
     }
-  for (TOutputStream& ost : run_.Outputs)
-    if (ost.SourceIndex == IndexOf(ist) && ost.StreamCopy && ost.Active) CopyPacket(ost, ist, packet);
 }
 
 void TranscodeRun::FeedOutputs(TInputStream& ist, AVFrame* frame) {

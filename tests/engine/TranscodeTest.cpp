@@ -858,3 +858,37 @@ TEST(Transcode, MappingPicksTheSourceAndNamesWhatIsMissing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Transcode, OneInputStreamFeedsACopyAndAnEncodingAtOnce) {
+  TempDir dir;
+  const std::string in = H264AacMkv();
+  TCustomFFmpeg job;
+  job.OpenInputFile(in);
+  job.SetOption("vcodec", "copy");
+  job.SetOption("an", "");
+  ASSERT_GT(job.OpenOutput(dir.str() + "/copy.mkv", false), 0);
+  job.SetOption("vcodec", "mpeg4");
+  job.SetOption("an", "");
+  ASSERT_GT(job.OpenOutput(dir.str() + "/encoded.avi", false), 0);
+  job.Transcode();
+  EXPECT_TRUE(job.Finished);
+  EXPECT_EQ(PacketCount(dir.str() + "/copy.mkv", "v"), PacketCount(in, "v"));
+  EXPECT_EQ(PacketCount(dir.str() + "/encoded.avi", "v"), 75u);
+}
+
+TEST(Transcode, SubtitlesAreDecodedAndEncodedAgain) {
+  TempDir dir;
+  const std::string out = dir.str() + "/subs.mkv";
+  TCustomFFmpeg job;
+  Convert(job, {Media("subs.mkv")}, out);
+  EXPECT_TRUE(job.Finished);
+  const auto probe = outputprobe::Read(out);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  ASSERT_TRUE(probe.First("subtitle"));
+  EXPECT_EQ(probe.First("subtitle")->Get("codec_name"), "ass");
+  EXPECT_EQ(PacketCount(out, "s"), 1u);
+}
+
+}  // namespace
