@@ -892,3 +892,22 @@ TEST(Transcode, SubtitlesAreDecodedAndEncodedAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Transcode, ADecoderThatChangesLayoutMidStreamIsLoggedOnceAndConverted) {
+  TempDir dir;
+  const std::string stereo = Made("stereo.ts", "-f lavfi -i sine=sample_rate=44100:duration=1 -ac 2 -c:a mp2 -f mpegts");
+  const std::string mono = Made("mono.ts", "-f lavfi -i sine=sample_rate=44100:duration=1 -ac 1 -c:a mp2 -output_ts_offset 1 -f mpegts");
+  const auto in = dir.write("change.ts", testsupport::ReadFile(stereo) + testsupport::ReadFile(mono));
+  LogCapture log;
+  TCustomFFmpeg job;
+  const std::string out = dir.str() + "/change.wav";
+  Convert(job, {in.string()}, out, {{"ac", "2"}});
+  EXPECT_TRUE(job.Finished);
+  const auto changes = log.Matching(engine::llInfo, "frame changed from rate:44100 fmt:s16p ch:2 to rate:44100 fmt:s16p ch:1");
+  EXPECT_EQ(changes.size(), 1u);
+  EXPECT_NEAR(outputprobe::Read(out).duration, 2.0, 0.1);
+}
+
+}  // namespace
