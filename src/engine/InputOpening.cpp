@@ -99,6 +99,11 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
     av_dict_set(&formatParameters, "pixel_format", av_get_pix_fmt_name(FramePixelFormat), 0);
   if (VideoChannel != 0) av_dict_set_int(&formatParameters, "channel", VideoChannel, 0);
   if (!VideoStandard.empty()) av_dict_set(&formatParameters, "standard", VideoStandard.c_str(), 0);
+  // Picture sequences play again from the start when asked; the option is the input's.
+  if (LoopInput) {
+    av_dict_set(&formatParameters, "loop", "1", 0);
+    LoopInput = false;
+  }
   struct DictionaryFree {
     AVDictionary*& d;
     ~DictionaryFree() { av_dict_free(&d); }

@@ -911,3 +911,23 @@ TEST(Transcode, ADecoderThatChangesLayoutMidStreamIsLoggedOnceAndConverted) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Transcode, ALoopedPictureSequencePlaysUntilTheRecordingTime) {
+  TempDir dir;
+  for (int i = 1; i <= 3; ++i)
+    ASSERT_EQ(testsupport::RunProcess({"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi",
+                                       "-i", "color=c=red:size=64x48:duration=0.04", "-frames:v", "1",
+                                       dir.str() + "/p" + std::to_string(i) + ".png"})
+                  .exitCode,
+              0);
+  TCustomFFmpeg job;
+  job.SetOption("loop_input", "");
+  job.SetOption("r", "25");
+  Convert(job, {dir.str() + "/p%d.png"}, dir.str() + "/looped.avi", {{"t", "2"}});
+  EXPECT_FALSE(job.LoopInput);  // it belonged to that input
+  EXPECT_NEAR(static_cast<double>(PacketCount(dir.str() + "/looped.avi", "v")), 50, 2);
+}
+
+}  // namespace
