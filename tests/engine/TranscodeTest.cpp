@@ -931,3 +931,112 @@ TEST(Transcode, ALoopedPictureSequencePlaysUntilTheRecordingTime) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Transcode, SetUpFailuresEndTheRunWithTheirTexts) {
+  TempDir dir;
+  struct Case {
+    const char* output;
+    std::vector<Option> options;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"/small.3gp", {{"vcodec", "h263"}, {"s", "100x100"}, {"an", ""}},
+       "错误打开编码器的输出流 #0.0 (Video) - "
+       "也许不正确的参数，如 bit_rate、速度、宽度或高度出错。请检查错误日志消息，以找出更多的详细信息。"},
+      {"/pcm.mp3", {{"acodec", "pcm_s16le"}},
+       "Could not write header for output file #0 (incorrect codec parameters ?)"},
+      {"/nothing.avi", {{"vn", ""}, {"an", ""}}, "输出文件#0不包含任何流"},
+      {"/filter.avi", {{"vf", "nosuchfilter"}, {"an", ""}}, "错误打开过滤器:Invalid argument"},
+      {"/pass2.avi", {{"pass", "2"}, {"an", ""}, {"passlogfile", "PREFIX"}},
+       "无法读取文件：错误读取日志文件\"PREFIX-0.log\" pass-2编码"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    std::vector<Option> options = c.options;
+    for (auto& o : options)
+      if (o.value == "PREFIX") o.value = dir.str() + "/missing";
+    std::string text = c.text;
+    if (text.find("PREFIX") != std::string::npos)
+      text.replace(text.find("PREFIX"), 6, dir.str() + "/missing");
+    LogCapture log;
+    TCustomFFmpeg job;
+    try {
+      Convert(job, {Media("av.mp4")}, dir.str() + c.output, options);
+      ADD_FAILURE() << "no error";
+    } catch (const engine::FFmpegException& e) {
+      EXPECT_EQ(e.what(), text);
+    }
+    EXPECT_FALSE(job.Finished);
+    EXPECT_EQ(job.Run, nullptr);
+  }
+}
+
+TEST(Transcode, VideoFiltersDecideTheEncodedSize) {
+  TempDir dir;
+  TCustomFFmpeg job;
+  const std::string out = dir.str() + "/cropped.avi";
+  Convert(job, {Media("av.mp4")}, out, {{"vf", "crop=160:120,hflip"}, {"an", ""}});
+  const auto probe = outputprobe::Read(out);
+  EXPECT_EQ(probe.First("video")->Get("width") + "x" + probe.First("video")->Get("height"), "160x120");
+  EXPECT_EQ(PacketCount(out, "v"), 75u);
+  EXPECT_NEAR(probe.duration, 3.0, 0.05);
+}
+
+TEST(Transcode, ShortestFileSizeAndRateEmulationEndOrPaceTheLoop) {
+  TempDir dir;
+  const std::string two = Made("two-s.mp4", "-f lavfi -i testsrc=size=64x48:rate=10:duration=2 -c:v mpeg4 -f mp4");
+  {
+    TCustomFFmpeg job;
+    job.OpenInputFile(Media("av.mp4"));
+    job.OpenInputFile(two);
+    job.SetOption("map", "1:0");  // the two-second video
+    job.SetOption("map", "0:1");  // the three-second audio
+    job.SetOption("shortest", "");
+    ASSERT_GT(job.OpenOutput(dir.str() + "/shortest.mkv", false), 0);
+    job.Transcode();
+    EXPECT_NEAR(outputprobe::Read(dir.str() + "/shortest.mkv").duration, 2.0, 0.25);
+  }
+  {
+    TCustomFFmpeg job;
+    Convert(job, {Media("av.mp4")}, dir.str() + "/limited.avi", {{"fs", "60000"}, {"b", "1000000"}});
+    const auto size = std::filesystem::file_size(dir.str() + "/limited.avi");
+    EXPECT_GT(size, 60000u);
+    EXPECT_LT(size, 200000u);
+    EXPECT_LT(outputprobe::Read(dir.str() + "/limited.avi").duration, 2.0);
+  }
+  {
+    TCustomFFmpeg job;
+    job.SetOption("re", "");
+    const auto start = std::chrono::steady_clock::now();
+    Convert(job, {two}, dir.str() + "/paced.avi");
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GT(seconds, 1.7);  // read no faster than it plays
+  }
+}
+
+TEST(Transcode, GlobalMetadataAndChaptersReachTheOutput) {
+  TempDir dir;
+  const auto meta = dir.write("meta.txt",
+                              ";FFMETADATA1\ntitle=Song 歌\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\n"
+                              "title=One\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=3000\ntitle=Two\n");
+  const std::string in = dir.str() + "/chapters.mkv";
+  ASSERT_EQ(testsupport::RunProcess({"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-i",
+                                     Media("av.mp4"), "-i", meta.string(), "-map_metadata", "1",
+                                     "-map_chapters", "1", "-c", "copy", in})
+                .exitCode,
+            0);
+  TCustomFFmpeg job;
+  const std::string out = dir.str() + "/out.mkv";
+  Convert(job, {in}, out, {{"ss", "0.5"}});
+  auto result = testsupport::RunProcess({"/usr/bin/ffprobe", "-v", "error", "-show_chapters",
+                                         "-show_entries", "format_tags=title", "-of", "flat", out});
+  EXPECT_NE(result.out.find("title=\"Song 歌\""), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("chapters.chapter.1.tags.title=\"Two\""), std::string::npos) << result.out;
+  // Chapters move with the start: the second begins half a second earlier.
+  EXPECT_NE(result.out.find("chapters.chapter.1.start_time=\"0.500000\""), std::string::npos) << result.out;
+}
+
+}  // namespace
