@@ -100,10 +100,13 @@ int TranscodeRun::ChooseInput(bool& limitReached) {
     const double opts = OutputPosition(ost);
     const double ipts = static_cast<double>(ist.Pts);
     if (!file.EofReached) {
-      if (job_.InputSync ? ipts < iptsMin : opts < optsMin) {
-        iptsMin = std::min(iptsMin, ipts);
-        optsMin = std::min(optsMin, opts);
-        chosen = ist.FileIndex;
+      if (ipts < iptsMin) {
+        iptsMin = ipts;
+        if (job_.InputSync) chosen = ist.FileIndex;
+      }
+      if (opts < optsMin) {
+        optsMin = opts;
+        if (!job_.InputSync) chosen = ist.FileIndex;
       }
     }
     if (ReachedFrameLimit(job_, ost)) {

@@ -399,10 +399,11 @@ void WriteFrame(TCustomFFmpeg& job, TOutputStream& ost, AVPacket* packet) {
   packet->stream_index = ost.Index;
   const AVRational timeBase = ost.Stream->time_base;
   auto write = [&](AVPacket* out) {
+    // Each join segment keeps its own end: the next segment starts after it.
     if (out->pts != AV_NOPTS_VALUE)
-      owner.WrittenEnd = std::max(owner.WrittenEnd, (out->pts + out->duration) * av_q2d(timeBase));
+      ost.WrittenEnd = std::max(ost.WrittenEnd, (out->pts + out->duration) * av_q2d(timeBase));
     else if (out->dts != AV_NOPTS_VALUE)
-      owner.WrittenEnd = std::max(owner.WrittenEnd, (out->dts + out->duration) * av_q2d(timeBase));
+      ost.WrittenEnd = std::max(ost.WrittenEnd, (out->dts + out->duration) * av_q2d(timeBase));
     const int code = av_interleaved_write_frame(output, out);
     if (code < 0) Fail("av_interleaved_write_frame(): " + ErrorCodeText(code));
   };

@@ -269,12 +269,24 @@ TEST(Transcode, JoinedStreamCopyContinuesAfterEachSegment) {
   const std::string in = H264AacMkv();
   const std::string out = dir.str() + "/joined.mkv";
   TCustomFFmpeg job;
-  Convert(job, {in, in}, out, {{"vcodec", "copy"}, {"acodec", "copy"}}, true);
+  Convert(job, {in, in, in}, out, {{"vcodec", "copy"}, {"acodec", "copy"}}, true);
   EXPECT_TRUE(job.Finished);
   const auto video = outputprobe::Packets(out, "v");
-  EXPECT_EQ(video.size(), 2 * PacketCount(in, "v"));
+  EXPECT_EQ(video.size(), 3 * PacketCount(in, "v"));
   EXPECT_TRUE(NeverGoesBack(video));
-  EXPECT_NEAR(outputprobe::Read(out).duration, 6.0, 0.2);
+  // Each segment starts where the longest stream of the one before ended: equal steps of
+  // about the input's length.
+  const size_t perInput = PacketCount(in, "v");
+  std::vector<double> starts;
+  for (size_t segment = 0; segment < 3; ++segment) {
+    double start = 1e9;
+    for (size_t i = segment * perInput; i < (segment + 1) * perInput; ++i)
+      start = std::min(start, video[i].pts);
+    starts.push_back(start);
+  }
+  EXPECT_NEAR(starts[1] - starts[0], 3.0, 0.1);
+  EXPECT_NEAR(starts[2] - starts[1], starts[1] - starts[0], 0.002);
+  EXPECT_NEAR(outputprobe::Read(out).duration, 3 * (starts[1] - starts[0]), 0.1);
 }
 
 struct Reports {
