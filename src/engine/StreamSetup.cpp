@@ -218,7 +218,7 @@ void SetUpTwoPass(TCustomFFmpeg& job, TOutputStream& ost) {
       Fail(FormatText("无法分配文件缓冲区：错误读取日志文件\"%s\" pass-2编码", name.c_str()));
     if (code < 0)
       Fail(FormatText("无法读取文件：错误读取日志文件\"%s\" pass-2编码", name.c_str()));
-    // The codec context keeps the text until it is freed; it is freed with the encoder.
+    // The codec context keeps the text until the run ends; the run frees it then.
     char* text = static_cast<char*>(av_malloc(size + 1));
     if (!text) Fail(FormatText("无法分配文件缓冲区：错误读取日志文件\"%s\" pass-2编码", name.c_str()));
     std::memcpy(text, buffer.get(), size);

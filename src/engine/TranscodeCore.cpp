@@ -626,7 +626,11 @@ void TCustomFFmpeg::ReleaseRunState() {
   if (!Run) return;
   {
     std::lock_guard<std::mutex> lock(CodecLock());
-    for (auto& slot : OutputStreamSlots) slot.Settings.reset();
+    for (auto& slot : OutputStreamSlots) {
+      // The pass-2 statistics text is the caller's to free, not the codec's.
+      if (slot.Settings) av_freep(&slot.Settings->stats_in);
+      slot.Settings.reset();
+    }
     for (auto& ist : Run->Inputs) ist.Decoder.reset();
   }
   Run.reset();
