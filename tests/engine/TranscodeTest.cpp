@@ -1052,3 +1052,34 @@ TEST(Transcode, GlobalMetadataAndChaptersReachTheOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Transcode, ForcedKeyFramesAndBitstreamFiltersShapeThePackets) {
+  TempDir dir;
+  {
+    TCustomFFmpeg job;
+    const std::string out = dir.str() + "/keys.avi";
+    Convert(job, {Media("av.mp4")}, out, {{"g", "250"}, {"force_key_frames", "1,2.21"}, {"an", ""}});
+    std::vector<double> keys;
+    for (const auto& p : outputprobe::Packets(out, "v"))
+      if (p.key) keys.push_back(p.pts);
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_NEAR(keys[0], 0.0, 0.001);
+    EXPECT_NEAR(keys[1], 1.0, 0.001);
+    EXPECT_NEAR(keys[2], 2.24, 0.001);  // the first frame at or after 2.21 s
+  }
+  {
+    // H.264 from Matroska keeps its length-prefixed form; the filter turns it into the
+    // start-code form a raw stream needs.
+    TCustomFFmpeg job;
+    const std::string out = dir.str() + "/raw.h264";
+    Convert(job, {H264AacMkv()}, out, {{"vcodec", "copy"}, {"vbsf", "h264_mp4toannexb"}, {"an", ""}});
+    const std::string bytes = testsupport::ReadFile(out);
+    ASSERT_GT(bytes.size(), 4u);
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\0\0\0\1", 4));
+    EXPECT_EQ(PacketCount(out, "v"), PacketCount(H264AacMkv(), "v"));
+  }
+}
+
+}  // namespace
