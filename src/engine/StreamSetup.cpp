@@ -586,7 +586,6 @@ void OpenEncoder(TCustomFFmpeg& job, TOutputStream& ost) {
                 ist.Decoder->subtitle_header_size);
     enc->subtitle_header_size = ist.Decoder->subtitle_header_size;
   }
-  if (job.JoinMode) ost.SavedCodecId = enc->codec_id;
   if (enc->codec_type == AVMEDIA_TYPE_SUBTITLE) enc->time_base = AV_TIME_BASE_Q;
   int code;
   {
@@ -614,15 +613,6 @@ void OpenEncoder(TCustomFFmpeg& job, TOutputStream& ost) {
     ost.Fifo.reset(av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, frame * 2));
     if (!ost.Fifo) Fail("av_fifo_alloc fail");
   }
-}
-
-void CloseEncoder(TCustomFFmpeg& job, TOutputStream& ost) {
-  (void)job;
-  if (!ost.Encoder) return;
-  std::lock_guard<std::mutex> lock(CodecLock());
-  for (auto& slot : job.OutputStreamSlots)
-    if (slot.Settings.get() == ost.Encoder) slot.Settings.reset();
-  ost.Encoder = nullptr;
 }
 
 void OpenEncoders(TCustomFFmpeg& job) {

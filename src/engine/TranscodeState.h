@@ -89,7 +89,6 @@ struct TOutputStream {
   int Global = 0;       // position in the output-stream table
   AVCodecContext* Encoder = nullptr;  // owned by the slot (segment 0's in join mode)
   const AVCodec* EncoderChoice = nullptr;
-  AVCodecID SavedCodecId = AV_CODEC_ID_NONE;
   std::vector<BsfPtr> BitstreamFilters;
   std::vector<std::string> BitstreamFilterNames;
   double WrittenEnd = 0.0;  // seconds: end of the last packet written (stream copy)

@@ -25,16 +25,14 @@ void JobLog(const TCustomFFmpeg& job, int level, const std::string& text);
 // ---- Set-up, in the order the run performs them ----
 void BuildInputStreams(TCustomFFmpeg& job);
 void BuildOutputStreams(TCustomFFmpeg& job);
-// segmentOnly: only the first segment's encoders (join mode between segments).
+// Every encoder an output stream needs; join segments after the first share the first's.
 void OpenEncoders(TCustomFFmpeg& job);
 void OpenDecoders(TCustomFFmpeg& job);
 void InitialiseInputTimes(TCustomFFmpeg& job);
 void CopyMetadataAndChapters(TCustomFFmpeg& job);
 void WriteHeaders(TCustomFFmpeg& job);
 void LogStreamMapping(TCustomFFmpeg& job);
-// Opens (or, in join mode, reopens) one output stream's encoder.
 void OpenEncoder(TCustomFFmpeg& job, TOutputStream& ost);
-void CloseEncoder(TCustomFFmpeg& job, TOutputStream& ost);
 
 // ---- Output paths ----
 // The audio hook, then the volume, on decoded samples in place.
