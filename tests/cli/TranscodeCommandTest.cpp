@@ -1,0 +1,147 @@
+// wizconv-cli transcode on clips made by the ffmpeg program, checked with ffprobe.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <csignal>
+#include <filesystem>
+#include <regex>
+
+#include "ConversionSupport.h"
+#include "TestSupport.h"
+
+using conversiontest::MakeMedia;
+using conversiontest::Probe;
+using conversiontest::StreamsOf;
+using testsupport::ProgramPath;
+using testsupport::RunProcess;
+
+namespace {
+
+std::vector<std::string> Transcode(std::vector<std::string> words) {
+  words.insert(words.begin(), {ProgramPath("wizconv-cli"), "transcode"});
+  return words;
+}
+
+}  // namespace
+
+TEST(TranscodeCommand, StreamCopyOfAnMkvIntoMp4KeepsEveryPacket) {
+  testsupport::TempDir dir;
+  const std::string in =
+      MakeMedia(dir, "in.mkv",
+                {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=2", "-f", "lavfi",
+                 "-i", "sine=frequency=440:sample_rate=44100:duration=2", "-c:v", "libx264", "-g",
+                 "10", "-bf", "2", "-c:a", "aac", "-shortest"});
+  const std::string out = (dir.path() / "out.mp4").string();
+  const auto r = RunProcess(Transcode({"-i", in, "-o", out, "vcodec=copy", "acodec=copy"}));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+
+  const QJsonObject source = Probe(in, true), copy = Probe(out, true);
+  ASSERT_FALSE(copy.isEmpty());
+  EXPECT_TRUE(copy["format"].toObject()["format_name"].toString().contains("mp4"));
+  for (const QString kind : {"video", "audio"}) {
+    SCOPED_TRACE(kind.toStdString());
+    const auto a = StreamsOf(source, kind), b = StreamsOf(copy, kind);
+    ASSERT_EQ(a.size(), 1u);
+    ASSERT_EQ(b.size(), 1u);
+    EXPECT_EQ(b[0]["codec_name"].toString(), a[0]["codec_name"].toString());
+    EXPECT_GT(a[0]["nb_read_packets"].toString().toInt(), 10);
+    EXPECT_EQ(b[0]["nb_read_packets"].toString(), a[0]["nb_read_packets"].toString());
+  }
+  EXPECT_EQ(conversiontest::DecodeErrors(out), "");
+}
+
+TEST(TranscodeCommand, OptionsBeforeAnInputApplyToItTheOthersToTheOutput) {
+  testsupport::TempDir dir;
+  // Raw samples open only with the format, rate and channels given before the input.
+  const std::string raw = MakeMedia(dir, "tone.s16le",
+                                    {"-f", "lavfi", "-i", "sine=sample_rate=8000:duration=1", "-f",
+                                     "s16le", "-ac", "1"});
+  const std::string out = (dir.path() / "out.wav").string();
+  const auto r = RunProcess(Transcode({"f=s16le", "ar=8000", "ac=1", "-i", raw, "-o", out,
+                                       "ar=22050", "ac=2"}));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const auto audio = StreamsOf(Probe(out), "audio");
+  ASSERT_EQ(audio.size(), 1u);
+  EXPECT_EQ(audio[0]["sample_rate"].toString(), "22050");
+  EXPECT_EQ(audio[0]["channels"].toInt(), 2);
+  EXPECT_NEAR(Probe(out)["format"].toObject()["duration"].toString().toDouble(), 1.0, 0.05);
+}
+
+TEST(TranscodeCommand, ARefusedOptionGivesItsTextAndExitOne) {
+  testsupport::TempDir dir;
+  const std::string in = MakeMedia(
+      dir, "in.mkv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1"});
+  const std::string out = (dir.path() / "out.avi").string();
+  struct Case {
+    std::vector<std::string> words;
+    std::string text;
+  };
+  const Case cases[] = {
+      {{"-i", in, "-o", out, "nosuchoption=1"}, "Unrecognized option \"nosuchoption\""},
+      {{"-i", in, "-o", out, "r=fast"}, "Incorrect frame rate"},
+      {{"-i", in, "-o", out, "s=big"}, "Incorrect frame size"},
+      {{"-i", in, "-o", out, "pass=3"}, "pass number can be only 1 or 2"},
+      {{"ss=soon", "-i", in, "-o", out}, "无效持续时间 规范ss: soon"},
+      {{"-i", (dir.path() / "missing.mkv").string(), "-o", out}, "missing.mkv"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto r = RunProcess(Transcode(c.words));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(c.text), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+}
+
+TEST(TranscodeCommand, BadArgumentsGiveTheUsageAndExitTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"-i", "a.mkv"},
+      {"-o", "b.mp4"},
+      {"-i", "a.mkv", "-o", "b.mp4", "vcodec"},
+      {"-i", "a.mkv", "-o", "b.mp4", "-o", "c.mp4"},
+      {"-i", "a.mkv", "-o"},
+      {"-i", "a.mkv", "-o", "b.mp4", "--verbose"},
+  };
+  for (const auto& words : cases) {
+    const auto r = RunProcess(Transcode(words));
+    EXPECT_EQ(r.exitCode, 2) << testing::PrintToString(words);
+    EXPECT_NE(r.err.find("usage:"), std::string::npos) << r.err;
+  }
+}
+
+TEST(TranscodeCommand, InterruptedHalfWayLeavesAFileReadToItsEnd) {
+  testsupport::TempDir dir;
+  const std::string in =
+      MakeMedia(dir, "long.mkv",
+                {"-f", "lavfi", "-i", "testsrc=size=640x480:rate=25:duration=12", "-f", "lavfi",
+                 "-i", "sine=sample_rate=44100:duration=12", "-c:v", "libx264", "-preset",
+                 "ultrafast", "-c:a", "aac", "-shortest"});
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    const std::string out = (dir.path() / ("cut" + std::to_string(signal) + ".mp4")).string();
+    // Signal once two seconds of the clip have been written.
+    auto ready = [](const std::string& err) {
+      static const std::regex frame("frame= *([0-9]+)");
+      int last = 0;
+      for (auto it = std::sregex_iterator(err.begin(), err.end(), frame);
+           it != std::sregex_iterator(); ++it) {
+        last = std::stoi((*it)[1]);
+      }
+      return last >= 50;
+    };
+    bool signalled = false;
+    const auto r = conversiontest::RunAndSignal(
+        Transcode({"-i", in, "-o", out, "vcodec=libx264", "preset=veryslow", "acodec=aac"}), ready,
+        signal, signalled);
+    ASSERT_TRUE(signalled) << "the run ended before two seconds were written: " << r.err;
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    // The MP4 index is written by the trailer: without it ffprobe reads nothing.
+    const QJsonObject probe = Probe(out);
+    ASSERT_FALSE(probe.isEmpty()) << "ffprobe cannot read " << out;
+    const double duration = probe["format"].toObject()["duration"].toString().toDouble();
+    EXPECT_GT(duration, 1.5);
+    EXPECT_LT(duration, 11.0);
+    EXPECT_EQ(conversiontest::DecodeErrors(out), "");
+  }
+}
