@@ -113,6 +113,23 @@ void MakeConverter(TCustomFFmpeg& job, TOutputStream& ost, const AVFrame* in) {
   ost.ConverterPair = enc->sample_fmt + 5 * in->format;
 }
 
+// The output stream's buffer for converted samples, grown (never shrunk) to `samples`.
+uint8_t** ConversionBuffer(TOutputStream& ost, int samples) {
+  const AVCodecContext* enc = ost.Encoder;
+  if (!ost.Converted) ost.Converted.reset(av_frame_alloc());
+  AVFrame* frame = ost.Converted.get();
+  if (!frame) Fail("Out of memory in do_audio_out");
+  if (frame->nb_samples < samples || frame->format != enc->sample_fmt ||
+      frame->ch_layout.nb_channels != enc->ch_layout.nb_channels) {
+    av_frame_unref(frame);
+    frame->nb_samples = std::max(samples, 1);
+    frame->format = enc->sample_fmt;
+    av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
+    if (av_frame_get_buffer(frame, 0) < 0) Fail("Out of memory in do_audio_out");
+  }
+  return frame->extended_data;
+}
+
 }  // namespace
 
 void ApplyAudioHookAndVolume(TCustomFFmpeg& job, TInputStream& ist, AVFrame* frame) {
@@ -286,17 +303,12 @@ void AudioOut(TCustomFFmpeg& job, TOutputStream& ost, TInputStream& ist, AVFrame
   if (ost.Resampler) {
     const int capacity = swr_get_out_samples(ost.Resampler.get(), samples);
     if (capacity < 0) Fail("Buffer sizes too large in do_audio_out");
-    uint8_t** buffers = nullptr;
-    if (av_samples_alloc_array_and_samples(&buffers, nullptr, outChannels, std::max(capacity, 1),
-                                           enc->sample_fmt, 0) < 0)
-      Fail("Out of memory in do_audio_out");
+    uint8_t** buffers = ConversionBuffer(ost, capacity);
     const int produced =
         swr_convert(ost.Resampler.get(), buffers, capacity, const_cast<const uint8_t**>(data), samples);
     int written = 0;
     if (produced > 0)
       written = av_audio_fifo_write(ost.Fifo.get(), reinterpret_cast<void**>(buffers), produced);
-    av_freep(&buffers[0]);
-    av_freep(&buffers);
     if (produced < 0) {
       if (ost.Resample)
         Fail(FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", inChannels,
@@ -328,15 +340,10 @@ void DrainAudio(TCustomFFmpeg& job, TOutputStream& ost) {
     // What the resampler still holds belongs to the end of the stream.
     const int capacity = swr_get_out_samples(ost.Resampler.get(), 0);
     if (capacity > 0 && ost.Fifo) {
-      uint8_t** buffers = nullptr;
-      if (av_samples_alloc_array_and_samples(&buffers, nullptr, enc->ch_layout.nb_channels,
-                                             capacity, enc->sample_fmt, 0) >= 0) {
-        const int produced = swr_convert(ost.Resampler.get(), buffers, capacity, nullptr, 0);
-        if (produced > 0)
-          av_audio_fifo_write(ost.Fifo.get(), reinterpret_cast<void**>(buffers), produced);
-        av_freep(&buffers[0]);
-        av_freep(&buffers);
-      }
+      uint8_t** buffers = ConversionBuffer(ost, capacity);
+      const int produced = swr_convert(ost.Resampler.get(), buffers, capacity, nullptr, 0);
+      if (produced > 0)
+        av_audio_fifo_write(ost.Fifo.get(), reinterpret_cast<void**>(buffers), produced);
     }
   }
   const int frame = FrameSamples(enc);

@@ -100,6 +100,7 @@ struct TOutputStream {
   int ResampleSampleFormat = -1, ResampleChannels = 0, ResampleSampleRate = 0;
   int ConverterPair = -6;
   AudioFifoPtr Fifo;
+  FramePtr Converted;  // converted samples on their way into the FIFO
   // Video path.
   bool VideoResample = false;
   SwsContextPtr Scaler;
