@@ -2,6 +2,8 @@
 
 #include "engine/TranscodeState.h"
 
+#include "engine/ConvertThread.h"
+
 #include <mutex>
 
 #include "engine/base/FFmpegException.h"
@@ -45,7 +47,22 @@ TCustomFFmpeg::TCustomFFmpeg() {
   if (!formatOptions_ || !scalerOptions_) throw FFmpegException("Out of memory");
 }
 
-TCustomFFmpeg::~TCustomFFmpeg() { av_dict_free(&Metadata); }
+TCustomFFmpeg::~TCustomFFmpeg() {
+  // A running job is stopped and waited for (its worker and terminate threads are joined)
+  // before anything it uses goes away.
+  try {
+    RequestStop(true);
+  } catch (const std::exception& e) {
+    Log(llQuiet, e.what());
+  }
+  JoinJobThreads(this);
+  try {
+    Cleanup();
+  } catch (const std::exception& e) {
+    Log(llQuiet, e.what());
+  }
+  av_dict_free(&Metadata);
+}
 
 void TCustomFFmpeg::Log(int level, const std::string& text) const {
   DefaultLogger().Log(this, static_cast<TLogLevel>(level), text);

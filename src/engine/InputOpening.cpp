@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/ConvertThread.h"
 #include "engine/CustomFFmpeg.h"
 #include "engine/base/ErrorText.h"
 #include "engine/base/FFmpegException.h"
@@ -18,9 +19,6 @@ extern "C" {
 
 namespace engine {
 namespace {
-
-// A blocking open of a job gives up when the job is asked to stop.
-bool StopAsked(void* owner) { return static_cast<TCustomFFmpeg*>(owner)->StopRequested; }
 
 std::string Format(const char* pattern, auto... values) {
   char buffer[1024];
@@ -125,8 +123,8 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
   input->interrupt_callback = EngineInterruptCB();
   int64_t position = 0;
   {
-    ScopedInterruptCheck check(this, &StopAsked);
-    IoStartTime = av_gettime_relative();
+    // Gives up when the job is asked to stop or the open takes longer than IoTimeout.
+    ScopedBlockingOpen blockingOpen(*this);
     AVFormatContext* raw = input.release();
     // On failure the library frees the context itself.
     int code = avformat_open_input(&raw, fileName.c_str(), forced, &formatParameters);
@@ -159,7 +157,7 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
     }
 
     if (BeforeFindStreamInfo) BeforeFindStreamInfo(input.get());
-    IoStartTime = av_gettime_relative();
+    blockingOpen.Restart();
     code = avformat_find_stream_info(input.get(), nullptr);
     if (code < 0 && Verbose >= 0) {
       LastError = Format("%s: could not find codec parameters", fileName.c_str());

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <set>
 
+#include "engine/ConvertThread.h"
 #include "engine/CustomFFmpeg.h"
 #include "engine/base/ErrorText.h"
 #include "engine/base/FFmpegException.h"
@@ -18,8 +19,6 @@ extern "C" {
 
 namespace engine {
 namespace {
-
-bool StopAsked(void* owner) { return static_cast<TCustomFFmpeg*>(owner)->StopRequested; }
 
 std::string Format(const char* pattern, auto... values) {
   char buffer[1024];
@@ -330,15 +329,17 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     return fail();
   }
   if (!(format->flags & AVFMT_NOFILE)) {
-    ScopedInterruptCheck check(this, &StopAsked);
-    IoStartTime = av_gettime_relative();
-    // Opening a local file never asks the interrupt callback: a stopped job must not
-    // create (or empty) the file all the same.
-    int code = output->interrupt_callback.callback(output->interrupt_callback.opaque)
-                   ? AVERROR_EXIT
-                   : avio_open2(&output->pb, fileName.c_str(), AVIO_FLAG_WRITE,
-                                &output->interrupt_callback, nullptr);
-    IoStartTime = std::numeric_limits<int64_t>::max();
+    int code = 0;
+    {
+      // Gives up when the job is asked to stop or the open takes longer than IoTimeout.
+      ScopedBlockingOpen blockingOpen(*this);
+      // Opening a local file never asks the interrupt callback: a stopped job must not
+      // create (or empty) the file all the same.
+      code = output->interrupt_callback.callback(output->interrupt_callback.opaque)
+                 ? AVERROR_EXIT
+                 : avio_open2(&output->pb, fileName.c_str(), AVIO_FLAG_WRITE,
+                              &output->interrupt_callback, nullptr);
+    }
     if (code < 0) {
       LastError = ErrorText(fileName, code);
       return fail();
