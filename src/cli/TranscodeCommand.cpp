@@ -126,15 +126,26 @@ int transcode(const std::vector<std::string>& args) {
     };
     for (size_t k = 0; k < a.inputs.size(); ++k) {
       apply(a.inputOptions[k]);
-      if (!job.OpenInput(a.inputs[k])) return fail(progress, a.inputs[k] + ": " + job.LastError);
+      if (!job.OpenInput(a.inputs[k])) {
+        job.Cleanup();
+        return fail(progress, a.inputs[k] + ": " + job.LastError);
+      }
     }
     apply(a.outputOptions);
-    if (job.OpenOutput(a.output, a.join) < 0) return fail(progress, a.output + ": " + job.LastError);
+    if (job.OpenOutput(a.output, a.join) < 0) {
+      job.Cleanup();
+      return fail(progress, a.output + ": " + job.LastError);
+    }
     if (a.join) job.JoinSetup();
-    job.Transcode();
   } catch (const engine::FFmpegException& e) {
+    // An output opened before the failure is closed, and removed while still empty.
+    job.Cleanup();
     return fail(progress, e.what());
   }
+  // Runs in this thread; the run control records a failure in HasError / ErrorMessage,
+  // closes every file and removes an output left empty.
+  if (!cli::StopSignals::Interrupted()) job.Start(false);
+  job.Cleanup();
   progress.End();
   if (cli::StopSignals::Interrupted()) {
     std::cerr << "wizconv-cli transcode: stopped; " << a.output << " holds what was converted\n";

@@ -83,6 +83,9 @@ TEST(TranscodeCommand, ARefusedOptionGivesItsTextAndExitOne) {
       {{"-i", in, "-o", out, "pass=3"}, "pass number can be only 1 or 2"},
       {{"ss=soon", "-i", in, "-o", out}, "无效持续时间 规范ss: soon"},
       {{"-i", (dir.path() / "missing.mkv").string(), "-o", out}, "missing.mkv"},
+      // Refused once the output is being set up: no empty file is left behind.
+      {{"-i", in, "-o", out, "vcodec=nosuchencoder"}, "nosuchencoder"},
+      {{"-i", in, "-o", (dir.path() / "no-folder" / "x.avi").string()}, "no-folder/x.avi"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
