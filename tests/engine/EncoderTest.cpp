@@ -449,4 +449,47 @@ TEST_F(Encoder, AProgressHandlerThatThrowsEndsItsJobAsFailedAndTheQueueGoesOn) {
   }
 }
 
+struct CountingWindow : engine::IPreviewWindow {
+  explicit CountingWindow(std::atomic<int>& alive) : alive_(alive) { ++alive_; }
+  ~CountingWindow() override { --alive_; }
+  bool Show(const engine::TBitmap&, int, int64_t) override { return true; }
+  std::atomic<int>& alive_;
+};
+
+TEST_F(Encoder, SwitchingPreviewsDuringARunClosesTheWindowAndNeverBlocksTheMainThread) {
+  std::atomic<int> windows{0};
+  engine::SetPreviewWindowFactory([&] { return std::make_unique<CountingWindow>(windows); });
+  struct ResetFactory {
+    ~ResetFactory() { engine::SetPreviewWindowFactory(nullptr); }
+  } resetFactory;
+  Notices notices;
+  notices.Attach(encoder);
+  std::atomic<int> previews{0};
+  encoder.OnPreviewBitmap = [&](engine::TCustomEncoder&, const engine::TPreviewInfo&) {
+    ++previews;
+  };
+  encoder.SetPreview(true);
+  AddJob(Media("av.mp4"), dir.str() + "/window.avi");
+  AddJob(Media("av.mp4"), dir.str() + "/bitmaps.avi");
+  for (int i = 0; i < 2; ++i) encoder.Task(i)->RateEmulation = true;
+  encoder.StartTask(1);
+  // The window opens with the first frames and closes when the switch goes off.
+  ASSERT_TRUE(core::MainThread::WaitWhileServing([&] { return windows == 1; }, 10s));
+  encoder.SetPreview(false);
+  EXPECT_EQ(windows, 0);
+  EXPECT_EQ(encoder.Task(0)->PreviewFlags & 1, 0);
+  // The second job delivers bitmaps on the main thread while the window switch is flipped
+  // on and off here: the worker holds the preview lock while it waits for this thread.
+  encoder.SetPreviewBitmap(true);
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (!notices.FinalSeen()) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the run is blocked";
+    encoder.SetPreview(!encoder.Preview());
+    core::MainThread::WaitWhileServing([] { return false; }, 5ms);
+  }
+  EXPECT_GT(previews, 0);
+  EXPECT_TRUE(notices.Of(0).Finished);
+  EXPECT_TRUE(notices.Of(1).Finished);
+}
+
 }  // namespace
