@@ -322,7 +322,8 @@ TEST(ConvertCommand, TwoInputsOfTheSameNameGetNumberedOutputs) {
   fs::create_directories(sub);
   const std::string avi = MakeMedia(dir, "a.avi", ClipArgs(1.0));
   const std::string mkv = MakeMedia(dir, "mkv/a.mkv", ClipArgs(2.0));
-  const auto r = RunProcess(Convert({"--format", "mp3", "--out", dir.str(), avi, mkv}));
+  const auto r =
+      RunProcess(Convert({"--class", "audio", "--format", "mp3", "--out", dir.str(), avi, mkv}));
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const std::string first = (dir.path() / "a.mp3").string();
   const std::string second = (dir.path() / "a(1).mp3").string();
@@ -361,6 +362,19 @@ TEST(ConvertCommand, BrokenFilesAreReportedAndTheGoodOnesConvert) {
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);
 
+  // Merged, the good files are joined and the others left out and reported.
+  const auto merged = RunProcess(
+      Convert({"--format", "WAV", "--merge", "--out", out.string(), good1, noise, missing, good2}));
+  EXPECT_EQ(merged.exitCode, 1);
+  const std::string joined = (out / "Output_Merge.wav").string();
+  EXPECT_EQ(Lines(merged.out), std::vector<std::string>{joined});
+  EXPECT_NEAR(Duration(Probe(joined)), 2.0, 0.1);
+  for (const std::string& bad : {missing, noise}) {
+    EXPECT_NE(merged.err.find(bad + ": "), std::string::npos) << bad << " not reported in\n"
+                                                               << merged.err;
+  }
+  fs::remove(joined);
+
   // Nothing that converts: exit 1 and no output at all.
   const auto none = RunProcess(Convert({"--format", "WAV", "--out", out.string(), missing, noise}));
   EXPECT_EQ(none.exitCode, 1);
@@ -389,6 +403,8 @@ TEST(ConvertCommand, InterruptedRunKeepsTheTrailerAndStartsNoMoreJobs) {
   ASSERT_TRUE(signalled) << r.err;
   EXPECT_EQ(r.exitCode, 130) << r.err;
   EXPECT_EQ(r.out, "");  // nothing finished
+  EXPECT_TRUE(std::regex_search(r.err, std::regex(R"(\[1/2\] first\.mkv +[0-9]+%  00:00:[0-9]{2} of 00:00:12  time left [0-9]{2}:[0-9]{2}:[0-9]{2})")))
+      << r.err;
   const std::string cut = (out / "first.avi").string();
   const QJsonObject probe = Probe(cut);
   ASSERT_FALSE(probe.isEmpty()) << r.err;

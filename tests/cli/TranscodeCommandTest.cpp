@@ -67,6 +67,26 @@ TEST(TranscodeCommand, OptionsBeforeAnInputApplyToItTheOthersToTheOutput) {
   EXPECT_NEAR(Probe(out)["format"].toObject()["duration"].toString().toDouble(), 1.0, 0.05);
 }
 
+TEST(TranscodeCommand, JoinPutsTheInputsOneAfterAnother) {
+  testsupport::TempDir dir;
+  const std::string a = MakeMedia(dir, "a.mkv",
+                                  {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1",
+                                   "-f", "lavfi", "-i", "sine=duration=1", "-shortest"});
+  const std::string b = MakeMedia(dir, "b.mkv",
+                                  {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=10:duration=2",
+                                   "-f", "lavfi", "-i", "sine=duration=2", "-shortest"});
+  const std::string out = (dir.path() / "joined.avi").string();
+  const auto r = RunProcess(Transcode({"-i", a, "-i", b, "--join", "-o", out, "vcodec=mpeg4",
+                                       "s=160x120", "r=25"}));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const QJsonObject probe = Probe(out);
+  EXPECT_NEAR(probe["format"].toObject()["duration"].toString().toDouble(),
+              Probe(a)["format"].toObject()["duration"].toString().toDouble() +
+                  Probe(b)["format"].toObject()["duration"].toString().toDouble(),
+              0.2);
+  EXPECT_EQ(conversiontest::DecodeErrors(out), "");
+}
+
 TEST(TranscodeCommand, ARefusedOptionGivesItsTextAndExitOne) {
   testsupport::TempDir dir;
   const std::string in = MakeMedia(
