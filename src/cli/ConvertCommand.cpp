@@ -300,6 +300,9 @@ int convertFiles(const std::vector<std::string>& args) {
     return 1;
   }
 
+  // From here on Ctrl+C is a polite stop: while the batch is built too, since every job
+  // built has its output file already created.
+  cli::StopSignals signals;
   const app::AppSettings settings =
       convert::SettingsForChoice(format->formatClass, format->code, preset, outputDir);
   convert::BatchBuilder builder(encoder);
@@ -307,9 +310,11 @@ int convertFiles(const std::vector<std::string>& args) {
   for (const convert::SkippedFile& s : plan.Skipped)
     std::cerr << "wizconv-cli convert: " << s.File << ": " << s.Reason << "\n";
 
-  cli::StopSignals signals;
   bool failed = !plan.Skipped.empty();
-  if (!plan.Jobs.empty()) {
+  if (cli::StopSignals::Interrupted()) {
+    // Stopped before anything ran: the jobs go, and with them their empty outputs.
+    encoder.ClearTasks();
+  } else if (!plan.Jobs.empty()) {
     Progress progress(plan);
     std::mutex endsMutex;
     std::vector<JobEnd> ends;

@@ -331,6 +331,14 @@ TEST(ConvertCommand, TwoInputsOfTheSameNameGetNumberedOutputs) {
   // Each output holds its own input: the names were not swapped or overwritten.
   EXPECT_NEAR(Duration(Probe(first)), 1.0, 0.1);
   EXPECT_NEAR(Duration(Probe(second)), 2.0, 0.1);
+
+  // An input already in the target format, converted into its own folder, is not
+  // overwritten: the output takes the next free name.
+  const std::string before = testsupport::ReadFile(first);
+  const auto again = RunProcess(Convert({"--format", "MP3", "--out", dir.str(), first}));
+  ASSERT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_EQ(Lines(again.out), std::vector<std::string>{(dir.path() / "a(2).mp3").string()});
+  EXPECT_EQ(testsupport::ReadFile(first), before);
 }
 
 TEST(ConvertCommand, BrokenFilesAreReportedAndTheGoodOnesConvert) {
