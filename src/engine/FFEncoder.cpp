@@ -213,9 +213,23 @@ TCustomEncoder::~TCustomEncoder() {
     }
   }
   // Handlers still running on notifier threads use the component as sender.
+  WaitForNotifiers();
+}
+
+void TCustomEncoder::WaitForNotifiers() {
   const int self = tlsNotifierOf == this ? 1 : 0;
-  std::unique_lock<std::mutex> lock(notifiers_->mutex);
-  notifiers_->changed.wait(lock, [&] { return notifiers_->running <= self; });
+  Notifiers& state = *notifiers_;
+  auto idle = [&] { return state.running <= self; };
+  std::unique_lock<std::mutex> lock(state.mutex);
+  if (!core::MainThread::IsMainThread()) {
+    state.changed.wait(lock, idle);
+    return;
+  }
+  while (!state.changed.wait_for(lock, std::chrono::milliseconds(10), idle)) {
+    lock.unlock();
+    core::MainThread::ProcessPending();
+    lock.lock();
+  }
 }
 
 bool TCustomEncoder::LoadEngineLibraries(const std::string& folder) {

@@ -152,6 +152,10 @@ class TCustomEncoder : public TFFBaseComponent {
   int NextTaskIndex() const { return nextTaskIndex_; }
   // The last per-job OnTerminate handler has returned.
   bool HandlerDone() const;
+  // Returns when no OnTerminate handler runs on a notifier thread any more (the calling
+  // one aside), e.g. before what the handlers use goes away. The main thread keeps
+  // serving main-thread calls while it waits.
+  void WaitForNotifiers();
 
   // ---- Events ----
   TAudioHookEvent OnAudioHook;

@@ -34,14 +34,20 @@ struct Notice {
   std::thread::id thread;
 };
 
-// Every OnTerminate the component sends, in arrival order.
+// Every OnTerminate the component sends, in arrival order. Handlers may still be running
+// on their threads when the final notice is seen: going out of scope waits for them.
 struct Notices {
+  TFFEncoder* encoder = nullptr;
+  ~Notices() {
+    if (encoder) encoder->WaitForNotifiers();
+  }
   std::mutex mutex;
   std::vector<Notice> list;
   std::function<void(const TTerminateInfo&)> also;
 
-  void Attach(TFFEncoder& encoder) {
-    encoder.OnTerminate = [this](engine::TCustomEncoder&, const TTerminateInfo& info) {
+  void Attach(TFFEncoder& target) {
+    encoder = &target;
+    encoder->OnTerminate = [this](engine::TCustomEncoder&, const TTerminateInfo& info) {
       {
         std::lock_guard<std::mutex> lock(mutex);
         list.push_back({info, std::this_thread::get_id()});
@@ -128,10 +134,10 @@ TEST_F(Encoder, WithoutThreadsEveryJobAndTheFinalNoticeRunInTheCallersThread) {
 }
 
 TEST_F(Encoder, OneWorkerRunsTheQueueInTurnAJobWithoutOutputFailsAndTheFinalNoticeComesLast) {
-  Notices notices;
-  notices.Attach(encoder);
   std::atomic<bool> lastHandlerReturned{false};
   std::atomic<bool> job1StartedAfterJob0Ended{false};
+  Notices notices;
+  notices.Attach(encoder);
   notices.also = [&](const TTerminateInfo& info) {
     // Job 1 starts from the end of job 0, fails at once, and its notice may come first.
     if (info.TaskIndex == 1) job1StartedAfterJob0Ended = encoder.Task(0)->Terminated.load();
