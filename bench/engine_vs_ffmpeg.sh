@@ -7,12 +7,12 @@
 #   bench/engine_vs_ffmpeg.sh [WIZCONV_CLI] [RUNS]
 #
 # WIZCONV_CLI defaults to build/bin/wizconv-cli, RUNS (per case and program, the best
-# is kept) to 3. The input is made once in $WORK (default /tmp/wizconv-bench). Needs
+# is kept) to 5. The input is made once in $WORK (default /tmp/wizconv-bench). Needs
 # /usr/bin/time (Debian package "time").
 set -euo pipefail
 
 cli=${1:-build/bin/wizconv-cli}
-runs=${2:-3}
+runs=${2:-5}
 work=${WORK:-/tmp/wizconv-bench}
 seconds=${SECONDS_OF_INPUT:-20}
 mkdir -p "$work"
@@ -60,27 +60,30 @@ measure() {
               END { printf "%.2f %d\n", wall, rss }' "$report"
 }
 
-best() {  # best of RUNS: the smallest wall time, with its memory
-  local b="" line
-  for ((r = 0; r < runs; r++)); do
-    line=$(measure "$@")
-    if [ -z "$b" ] || awk -v a="${line%% *}" -v c="${b%% *}" 'BEGIN { exit !(a < c) }'; then
-      b=$line
-    fi
-  done
-  echo "$b"
+# Keeps the line with the smaller wall time.
+better() {
+  if [ -z "$1" ] || awk -v a="${2%% *}" -v c="${1%% *}" 'BEGIN { exit !(a < c) }'; then
+    echo "$2"
+  else
+    echo "$1"
+  fi
 }
 
-printf "input: %s\nruns per case: %s (best kept)\n\n" "$media" "$runs"
+printf "input: %s\nruns per case: %s (taking turns, the best of each kept)\n\n" "$media" "$runs"
 printf "%-14s %10s %10s %7s   %10s %10s %9s\n" case "wizconv s" "ffmpeg s" ratio \
   "wizconv MiB" "ffmpeg MiB" "diff MiB"
 for c in "${cases[@]}"; do
   out_ours="$work/ours-$c.${ext[$c]}"
   out_peer="$work/peer-$c.${ext[$c]}"
-  # shellcheck disable=SC2086
-  o=$(best "$cli" transcode -i "$media" -o "$out_ours" ${ours[$c]})
-  # shellcheck disable=SC2086
-  p=$(best ffmpeg -nostdin -v error -y -i "$media" ${peer[$c]} "$out_peer")
+  # The two programs take turns, so that a busy spell of the machine hits both alike.
+  o="" p=""
+  for ((r = 0; r < runs; r++)); do
+    # shellcheck disable=SC2086
+    o=$(better "$o" "$(measure "$cli" transcode -i "$media" -o "$out_ours" ${ours[$c]})")
+    rm -f "$out_ours"
+    # shellcheck disable=SC2086
+    p=$(better "$p" "$(measure ffmpeg -nostdin -v error -y -i "$media" ${peer[$c]} "$out_peer")")
+  done
   read -r ow om <<<"$o"
   read -r pw pm <<<"$p"
   awk -v c="$c" -v ow="$ow" -v pw="$pw" -v om="$om" -v pm="$pm" 'BEGIN {
