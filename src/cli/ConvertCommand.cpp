@@ -317,7 +317,9 @@ int convertFiles(const std::vector<std::string>& args) {
   } else if (!plan.Jobs.empty()) {
     Progress progress(plan);
     std::mutex endsMutex;
-    std::vector<JobEnd> ends;
+    // Indexed by job: the per-job notifications come on threads of their own, and two of
+    // them may arrive in either order.
+    std::vector<std::optional<JobEnd>> ends(plan.Jobs.size());
     std::atomic<bool> allDone{false};
     encoder.OnProgress = [&progress](engine::TCustomEncoder&, engine::PProgressInfo info) {
       progress.Show(info->TaskIndex, info->CurrentDuration, info->TotalDuration);
@@ -328,15 +330,17 @@ int convertFiles(const std::vector<std::string>& args) {
         return;
       }
       std::lock_guard<std::mutex> lock(endsMutex);
-      ends.push_back({info.TaskIndex, info.Finished, info.Failed, info.ErrorMessage});
+      if (info.TaskIndex < static_cast<int>(ends.size()))
+        ends[info.TaskIndex] = JobEnd{info.TaskIndex, info.Finished, info.Failed, info.ErrorMessage};
     };
-    // Each job's end is told on the main thread, in the order the jobs ended.
+    // Each job's end is told on the main thread, in the order of the jobs (the order they
+    // run in, one at a time).
     size_t told = 0;
     int finishedCount = 0;
     auto tellEnds = [&] {
       std::lock_guard<std::mutex> lock(endsMutex);
-      for (; told < ends.size(); ++told) {
-        const JobEnd& e = ends[told];
+      for (; told < ends.size() && ends[told]; ++told) {
+        const JobEnd& e = *ends[told];
         const convert::BatchJob& job = plan.Jobs.at(e.taskIndex);
         progress.JobStarts(e.taskIndex + 1);
         std::lock_guard<std::mutex> out(Progress::Mutex());
@@ -366,6 +370,9 @@ int convertFiles(const std::vector<std::string>& args) {
       tellEnds();
       return allDone.load();
     });
+    // The handler's last notifier thread may still be returning: what it uses stays until
+    // it has.
+    encoder.WaitForNotifiers();
     tellEnds();
     encoder.OnProgress = nullptr;
     encoder.OnTerminate = nullptr;
