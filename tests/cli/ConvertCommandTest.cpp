@@ -365,8 +365,10 @@ TEST(ConvertCommand, BrokenFilesAreReportedAndTheGoodOnesConvert) {
     EXPECT_NEAR(Duration(Probe(good)), 1.0, 0.05);
     EXPECT_EQ(DecodeErrors(good), "");
   }
+  // Per file each is probed first, and the probe's failure is the log window's line.
   for (const std::string& bad : {missing, noise, truncated}) {
-    EXPECT_NE(r.err.find(bad + ": "), std::string::npos) << bad << " not reported in\n" << r.err;
+    EXPECT_NE(r.err.find(bad + ": 文件加载错误:"), std::string::npos)
+        << bad << " not reported in\n" << r.err;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);
 
@@ -377,9 +379,10 @@ TEST(ConvertCommand, BrokenFilesAreReportedAndTheGoodOnesConvert) {
   const std::string joined = (out / "Output_Merge.wav").string();
   EXPECT_EQ(Lines(merged.out), std::vector<std::string>{joined});
   EXPECT_NEAR(Duration(Probe(joined)), 2.0, 0.1);
+  // Merged, files are not probed: the job refuses them.
   for (const std::string& bad : {missing, noise}) {
-    EXPECT_NE(merged.err.find(bad + ": "), std::string::npos) << bad << " not reported in\n"
-                                                               << merged.err;
+    EXPECT_NE(merged.err.find(bad + ": 添加文件错误:"), std::string::npos)
+        << bad << " not reported in\n" << merged.err;
   }
   fs::remove(joined);
 
