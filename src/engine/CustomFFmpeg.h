@@ -66,6 +66,9 @@ struct TRecordedOption {
   // Empty when the generic option objects hold the value (it is read back from them);
   // set when only a codec's or muxer's own options know the name.
   std::string Value;
+  // A flags option given as "+name" / "-name": applied as given, so that a codec's own
+  // default flags stay unless they are named.
+  std::string Relative;
   bool operator==(const TRecordedOption&) const = default;
 };
 

@@ -58,10 +58,13 @@ bool TCustomFFmpeg::SetLibraryOption(const std::string& name, const std::string&
 bool TCustomFFmpeg::SetOneLibraryOption(const std::string& name, const std::string& value) {
   int result = 0;
   bool found = false;
+  bool flagsOption = false;
   void* videoOptions = codecOptions_[okVideo].get();
   for (int kind = 0; kind < okKindCount && result >= 0; ++kind) {
-    if (av_opt_find(videoOptions, name.c_str(), nullptr, kKindMasks[kind], 0)) {
+    if (const AVOption* option =
+            av_opt_find(videoOptions, name.c_str(), nullptr, kKindMasks[kind], 0)) {
       found = true;
+      flagsOption = option->type == AV_OPT_TYPE_FLAGS;
       result = av_opt_set(codecOptions_[kind].get(), name.c_str(), value.c_str(), 0);
     }
   }
@@ -101,9 +104,10 @@ bool TCustomFFmpeg::SetOneLibraryOption(const std::string& name, const std::stri
       Log(llError, text);
       return false;
     }
-    recordedOptions_.push_back({name, value});
+    recordedOptions_.push_back({name, value, ""});
   } else {
-    recordedOptions_.push_back({recordedName, ""});
+    const bool relative = flagsOption && !value.empty() && (value[0] == '+' || value[0] == '-');
+    recordedOptions_.push_back({recordedName, "", relative ? value : std::string()});
   }
   int64_t debug = 0;
   bool debugOn = av_opt_get_int(videoOptions, "debug", 0, &debug) >= 0 && debug != 0;
@@ -121,7 +125,10 @@ namespace {
 void CopyRecordedOption(void* context, void* privateOptions, void* optionObject,
                         const TRecordedOption& option, int flags) {
   const AVOption* generic = av_opt_find(optionObject, option.Name.c_str(), nullptr, 0, 0);
-  if (generic && option.Value.empty()) {
+  if (generic && !option.Relative.empty()) {
+    if ((generic->flags & flags) == flags)
+      av_opt_set(context, option.Name.c_str(), option.Relative.c_str(), 0);
+  } else if (generic && option.Value.empty()) {
     uint8_t* text = nullptr;
     if (av_opt_get(optionObject, option.Name.c_str(), 0, &text) >= 0 && text) {
       if ((generic->flags & flags) == flags)

@@ -515,9 +515,16 @@ void TCustomFFmpeg::SetParsedOption(const std::string& name, const std::string& 
     if (FrameHookList.Add(words) != 0) Raise("Failed to add video hook function: " + value);
     UsingVhook = true;
   } else if (IsOneOf(name, {"newvideo", "newaudio", "newsubtitle"})) {
-    // Adding a stream to the last opened output belongs to the output opening.
+    // One more stream in the last opened output, with the pending settings of its kind.
     if (OutputFiles.empty()) Raise("At least one output file must be specified");
-    Raise("Adding a stream to an opened output is not available yet");
+    AVFormatContext* output = OutputFiles.back();
+    const int index = OutputFileCount() - 1;
+    if (name == "newvideo")
+      NewVideoStream(output, index);
+    else if (name == "newaudio")
+      NewAudioStream(output, index);
+    else
+      NewSubtitleStream(output, index);
   } else if (IsOneOf(name, {"croptop", "cropbottom", "cropleft", "cropright"})) {
     Raise("Removed, use the crop filter instead");
   } else if (IsOneOf(name, {"padtop", "padbottom", "padleft", "padright", "padcolor"})) {

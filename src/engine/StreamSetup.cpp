@@ -49,8 +49,31 @@ void DumpOutput(TCustomFFmpeg& job, int file) {
 
 // ---- Encoder limits: what today's encoders refuse becomes the nearest they accept ----
 
+// The full-range twin of a limited-range YUV format, for the JPEG encoders.
+AVPixelFormat FullRange(AVPixelFormat format) {
+  switch (format) {
+    case AV_PIX_FMT_YUV420P:
+      return AV_PIX_FMT_YUVJ420P;
+    case AV_PIX_FMT_YUV422P:
+      return AV_PIX_FMT_YUVJ422P;
+    case AV_PIX_FMT_YUV444P:
+      return AV_PIX_FMT_YUVJ444P;
+    default:
+      return format;
+  }
+}
+
 void FitVideoEncoder(TCustomFFmpeg& job, AVCodecContext* enc, const AVCodec* codec) {
   if (!codec || !codec->pix_fmts || enc->pix_fmt == AV_PIX_FMT_NONE) return;
+  // Motion JPEG lists the limited-range formats but refuses them at standard strictness.
+  if ((codec->id == AV_CODEC_ID_MJPEG || codec->id == AV_CODEC_ID_LJPEG) &&
+      enc->strict_std_compliance > FF_COMPLIANCE_UNOFFICIAL && FullRange(enc->pix_fmt) != enc->pix_fmt) {
+    const AVPixelFormat full = FullRange(enc->pix_fmt);
+    JobLog(job, llWarning,
+           FormatText("Incompatible pixel format '%s' for codec '%s', auto-selecting format '%s'",
+                      av_get_pix_fmt_name(enc->pix_fmt), codec->name, av_get_pix_fmt_name(full)));
+    enc->pix_fmt = full;
+  }
   for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
     if (*p == enc->pix_fmt) return;
   const AVPixelFormat chosen =
@@ -114,6 +137,17 @@ void FitAudioEncoder(TCustomFFmpeg& job, AVCodecContext* enc, const AVCodec* cod
     const int channels = enc->ch_layout.nb_channels;
     av_channel_layout_uninit(&enc->ch_layout);
     av_channel_layout_default(&enc->ch_layout, channels);
+  }
+  // MPEG audio layer II tops out at 384 kbit/s (160 kbit/s at the half rates).
+  if (codec->id == AV_CODEC_ID_MP2) {
+    const int64_t highest = enc->sample_rate >= 32000 ? 384000 : 160000;
+    if (enc->bit_rate > highest) {
+      JobLog(job, llWarning,
+             FormatText("Bit rate %lld not supported by %s, using %lld",
+                        static_cast<long long>(enc->bit_rate), codec->name,
+                        static_cast<long long>(highest)));
+      enc->bit_rate = highest;
+    }
   }
   enc->time_base = AVRational{1, enc->sample_rate};
 }

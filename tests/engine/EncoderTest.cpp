@@ -88,8 +88,9 @@ class Encoder : public ::testing::Test {
   int AddJob(const std::string& input, const std::string& output) {
     const int index = encoder.AddTask(input);
     EXPECT_GE(index, 0) << encoder.LastErrorMessage();
-    if (index >= 0 && !output.empty())
+    if (index >= 0 && !output.empty()) {
       EXPECT_TRUE(encoder.SetOutputFile(index, output)) << encoder.LastErrorMessage();
+    }
     return index;
   }
 
@@ -145,7 +146,9 @@ TEST_F(Encoder, OneWorkerRunsTheQueueInTurnAJobWithoutOutputFailsAndTheFinalNoti
       std::this_thread::sleep_for(300ms);  // the final notice must wait for this handler
       lastHandlerReturned = true;
     }
-    if (info.TaskIndex == -1) EXPECT_TRUE(lastHandlerReturned);
+    if (info.TaskIndex == -1) {
+      EXPECT_TRUE(lastHandlerReturned);
+    }
   };
   std::mutex progressMutex;
   std::vector<std::pair<int, std::thread::id>> progress;

@@ -76,9 +76,13 @@ TEST_F(RunControl, AJobThatCannotStartFailsOnceWithTheReasonTheOutputCheckFirst)
     TCustomFFmpeg job;
     Reports reports;
     reports.Attach(job);
-    if (c.input) ASSERT_TRUE(job.OpenInput(Media("tone.wav"))) << job.LastError;
+    if (c.input) {
+      ASSERT_TRUE(job.OpenInput(Media("tone.wav"))) << job.LastError;
+    }
     const std::string out = dir.str() + "/never.wav";
-    if (c.output) ASSERT_GT(job.OpenOutput(out, false), 0) << job.LastError;
+    if (c.output) {
+      ASSERT_GT(job.OpenOutput(out, false), 0) << job.LastError;
+    }
     EXPECT_EQ(job.Start(true), nullptr);
     EXPECT_EQ(reports.Count(), 1);
     EXPECT_EQ(reports.thread, std::this_thread::get_id());

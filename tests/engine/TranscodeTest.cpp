@@ -113,7 +113,9 @@ TEST(Transcode, EveryCatalogueContainerGetsTheAskedCodecsSizeRateAndLength) {
       // The video lasts as long as the input's, within one frame.
       const double frames = static_cast<double>(outputprobe::Packets(out, "v").size());
       EXPECT_NEAR(frames / rate, 3.0, 1.0 / rate + 1e-6);
-      if (!std::isnan(probe.duration)) EXPECT_NEAR(probe.duration, 3.0, 0.1);
+      if (!std::isnan(probe.duration)) {
+        EXPECT_NEAR(probe.duration, 3.0, 0.1);
+      }
     } else {
       EXPECT_FALSE(video);
       const bool mp3 = std::string(c.probedAudio) == "mp3";
@@ -626,9 +628,10 @@ TEST(Transcode, BrokenInputConvertsWhatCanBeReadAndLogsTheDecodeErrors) {
     const auto probe = outputprobe::Read(out);
     ASSERT_TRUE(probe.ok) << probe.error;
     EXPECT_GT(probe.duration, 1.0);
-    if (in == damagedFile)
+    if (in == damagedFile) {
       EXPECT_FALSE(log.Matching(engine::llVerbose, "Error while decoding stream").empty() &&
                    log.Matching(engine::llError, "").empty());
+    }
   }
 }
 
@@ -742,8 +745,9 @@ TEST(Transcode, VideoHooksSeeEveryFrameAndWhatTheyDrawIsEncoded) {
       else
         EXPECT_LT(mean, 200);
     }
-    if (std::string(c.name) == "input raises")
+    if (std::string(c.name) == "input raises") {
       EXPECT_EQ(log.Matching(engine::llError, "Error occurs VideoHook event: handler broke").size(), 75u);
+    }
   }
 }
 
@@ -1079,6 +1083,64 @@ TEST(Transcode, ForcedKeyFramesAndBitstreamFiltersShapeThePackets) {
     ASSERT_GT(bytes.size(), 4u);
     EXPECT_EQ(bytes.substr(0, 4), std::string("\0\0\0\1", 4));
     EXPECT_EQ(PacketCount(out, "v"), PacketCount(H264AacMkv(), "v"));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Transcode, NewStreamOptionsAddAStreamToTheLastOutput) {
+  TempDir dir;
+  const std::string twoAudio = Made("two-audio.mkv",
+                                    "-f lavfi -i sine=frequency=300:duration=1 -f lavfi -i "
+                                    "sine=frequency=900:duration=2 -map 0 -map 1 -c:a pcm_s16le -f matroska");
+  TCustomFFmpeg job;
+  job.OpenInputFile(twoAudio);
+  job.SetOption("acodec", "libvorbis");
+  ASSERT_GT(job.OpenOutput(dir.str() + "/both.mka", false), 0);
+  job.SetOption("acodec", "flac");
+  job.SetOption("newaudio", "");
+  job.Transcode();
+  EXPECT_TRUE(job.Finished);
+  const auto probe = outputprobe::Read(dir.str() + "/both.mka");
+  ASSERT_EQ(probe.streams.size(), 2u);
+  EXPECT_EQ(probe.streams[0].Get("codec_name"), "vorbis");
+  EXPECT_EQ(probe.streams[1].Get("codec_name"), "flac");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Transcode, EncoderSettingsTheEncodersRefuseAreFittedAndAddedFlagsKeepTheCodecsOwn) {
+  TempDir dir;
+  {
+    // Motion JPEG takes the full-range twin of the input's format.
+    LogCapture log;
+    TCustomFFmpeg job;
+    const std::string out = dir.str() + "/mjpeg.avi";
+    Convert(job, {Media("av.mp4")}, out, {{"vcodec", "mjpeg"}, {"an", ""}});
+    EXPECT_EQ(outputprobe::Read(out).First("video")->Get("pix_fmt"), "yuvj420p");
+    EXPECT_EQ(log.Matching(engine::llWarning, "auto-selecting format 'yuvj420p'").size(), 1u);
+  }
+  {
+    // The DVD audio rate is above what layer II allows.
+    LogCapture log;
+    TCustomFFmpeg job;
+    const std::string out = dir.str() + "/mp2.mpg";
+    Convert(job, {Media("av.mp4")}, out, {{"acodec", "mp2"}, {"ab", "448000"}, {"vn", ""}});
+    EXPECT_NEAR(outputprobe::Read(out).First("audio")->Number("bit_rate"), 384000, 1000);
+    EXPECT_EQ(log.Matching(engine::llWarning, "Bit rate 448000 not supported by mp2, using 384000").size(), 1u);
+  }
+  {
+    // "+loop" adds the loop filter and keeps x264's closed groups of pictures.
+    TCustomFFmpeg job;
+    const std::string out = dir.str() + "/x264.mp4";
+    Convert(job, {Media("av.mp4")}, out, {{"vcodec", "libx264"}, {"flags", "+loop"}, {"an", ""}});
+    const std::string bytes = testsupport::ReadFile(out);
+    EXPECT_NE(bytes.find("open_gop=0"), std::string::npos);
+    EXPECT_NE(bytes.find("deblock=1"), std::string::npos);
   }
 }
 

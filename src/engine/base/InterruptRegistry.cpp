@@ -22,10 +22,18 @@ void TInterruptCB::RemoveCheck(uint32_t thread, void* owner, TInterruptCheck che
 }
 
 bool TInterruptCB::RunCheck(uint32_t thread) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (const auto& e : entries_)
-    if (e.thread == thread) return e.check && e.check(e.owner);
-  return false;
+  Entry found{};
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = std::find_if(entries_.begin(), entries_.end(),
+                           [thread](const Entry& e) { return e.thread == thread; });
+    if (it == entries_.end()) return false;
+    found = *it;
+  }
+  // Run outside the lock: a check may log, and logging may wait for the main thread,
+  // which may itself be asking the registry. Only the registering thread removes its
+  // entry, so the owner outlives this call.
+  return found.check && found.check(found.owner);
 }
 
 TInterruptCB& InterruptRegistry() {

@@ -22,8 +22,8 @@ class TInterruptCB {
   void AddCheck(uint32_t thread, void* owner, TInterruptCheck check);
   // Removes the first entry matching all three.
   void RemoveCheck(uint32_t thread, void* owner, TInterruptCheck check);
-  // The answer of the first check registered for the thread; false without one. The
-  // registry is locked while the check runs: a check must not call back into it.
+  // The answer of the first check registered for the thread; false without one. The check
+  // runs outside the registry's lock.
   bool RunCheck(uint32_t thread);
 
  private:
