@@ -232,11 +232,15 @@ void TCustomEncoder::WaitForNotifiers() {
   }
 }
 
+bool TCustomEncoder::FailWith(const std::string& text) {
+  std::lock_guard<std::mutex> lock(errorMutex_);
+  lastErrorMessage_ = text;
+  return false;
+}
+
 bool TCustomEncoder::LoadEngineLibraries(const std::string& folder) {
   if (::engine::LoadEngineLibraries(folder)) return true;
-  std::lock_guard<std::mutex> lock(errorMutex_);
-  lastErrorMessage_ = LastLoadError();
-  return false;
+  return FailWith(LastLoadError());
 }
 
 bool TCustomEncoder::EngineLibrariesLoaded() const { return ::engine::EngineLibrariesLoaded(); }
@@ -319,11 +323,7 @@ int TCustomEncoder::AddTask(const std::string& fileName, const TInputOptions* op
 bool TCustomEncoder::AddInputFile(int taskIndex, const std::string& fileName,
                                   const TInputOptions* options) {
   Guard("AddInputFile");
-  auto fail = [this](const std::string& text) {
-    std::lock_guard<std::mutex> lock(errorMutex_);
-    lastErrorMessage_ = text;
-    return false;
-  };
+  auto fail = [this](const std::string& text) { return FailWith(text); };
   TFFmpeg* job = nullptr;
   int slot = -1;
   try {
@@ -371,11 +371,7 @@ struct DefaultOptionList {
 bool TCustomEncoder::SetOutputFile(int taskIndex, const std::string& fileName,
                                    const TOutputOptions* options) {
   Guard("SetOutputFile");
-  auto fail = [this](const std::string& text) {
-    std::lock_guard<std::mutex> lock(errorMutex_);
-    lastErrorMessage_ = text;
-    return false;
-  };
+  auto fail = [this](const std::string& text) { return FailWith(text); };
   TFFmpeg* job = nullptr;
   int slot = -1;
   try {

@@ -193,6 +193,8 @@ class TCustomEncoder : public TFFBaseComponent {
 
   TFFmpegList Jobs;
   TFFDecoder decoder_;
+  // Records the text as LastErrorMessage; false, for the failing call to return.
+  bool FailWith(const std::string& text);
   mutable std::mutex errorMutex_;
   std::string lastErrorMessage_;
 

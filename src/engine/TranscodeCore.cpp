@@ -66,8 +66,8 @@ class TranscodeRun {
   bool EndSegment();
   void HandlePacket(int fileIndex, AVPacket* packet);
   bool ProcessPacket(TInputStream& ist, const AVPacket* packet);
-  void DecodeVideo(TInputStream& ist, const AVPacket* packet, int& frames);
-  void DecodeAudio(TInputStream& ist, const AVPacket* packet, int& frames);
+  // Audio and video: the packet's frames, each timed and fed to the outputs.
+  void Decode(TInputStream& ist, const AVPacket* packet);
   void DecodeSubtitle(TInputStream& ist, const AVPacket* packet);
   void FeedOutputs(TInputStream& ist, AVFrame* frame);
   void FeedEncoders(TInputStream& ist, AVFrame* frame);
@@ -251,14 +251,11 @@ bool TranscodeRun::ProcessPacket(TInputStream& ist, const AVPacket* packet) {
     return true;
   }
 
-  int frames = 0;
   try {
     switch (params->codec_type) {
       case AVMEDIA_TYPE_VIDEO:
-        DecodeVideo(ist, packet, frames);
-        break;
       case AVMEDIA_TYPE_AUDIO:
-        DecodeAudio(ist, packet, frames);
+        Decode(ist, packet);
         break;
       case AVMEDIA_TYPE_SUBTITLE:
         DecodeSubtitle(ist, packet);
@@ -276,50 +273,37 @@ bool TranscodeRun::ProcessPacket(TInputStream& ist, const AVPacket* packet) {
   return true;
 }
 
-void TranscodeRun::DecodeVideo(TInputStream& ist, const AVPacket* packet, int& frames) {
+void TranscodeRun::Decode(TInputStream& ist, const AVPacket* packet) {
   AVCodecContext* decoder = ist.Decoder.get();
   if (!packet && ist.DecoderDrained) return;
   int code = avcodec_send_packet(decoder, packet);
   if (!packet) ist.DecoderDrained = true;
   if (code < 0 && code != AVERROR_EOF && code != AVERROR(EAGAIN)) throw DecodeFailed{};
+  const bool video = decoder->codec_type == AVMEDIA_TYPE_VIDEO;
   AVFrame* frame = run_.Decoded.get();
+  int frames = 0;
   for (;;) {
     code = avcodec_receive_frame(decoder, frame);
     if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) break;
     if (code < 0) throw DecodeFailed{};
-    if (++frames > 1 && packet &&
+    if (++frames > 1 && packet && video &&
         (job_.Verbose > 1 || (job_.Verbose > 0 && !ist.ShowedMultiPacketWarning))) {
       JobLog(job_, llError, FormatText("Multiple frames in a packet from stream %d", packet->stream_index));
       ist.ShowedMultiPacketWarning = true;
     }
-    const int64_t best = ist.Corrector.Correct(frame->pts, frame->pkt_dts);
     ist.Pts = ist.NextPts;
-    if (best != kNoTimestamp) ist.Pts = ist.NextPts = av_rescale_q(best, ist.Stream->time_base, AV_TIME_BASE_Q);
-    const AVRational rate = decoder->framerate.num > 0 ? decoder->framerate
-                            : ist.Stream->avg_frame_rate.num ? ist.Stream->avg_frame_rate
-                                                             : ist.Stream->r_frame_rate;
-    if (rate.num > 0 && rate.den > 0)
-      ist.NextPts += 1000000LL * rate.den * (2 + frame->repeat_pict) / (2LL * rate.num);
-    FeedOutputs(ist, frame);
-    av_frame_unref(frame);
-  }
-}
-
-void TranscodeRun::DecodeAudio(TInputStream& ist, const AVPacket* packet, int& frames) {
-  AVCodecContext* decoder = ist.Decoder.get();
-  if (!packet && ist.DecoderDrained) return;
-  int code = avcodec_send_packet(decoder, packet);
-  if (!packet) ist.DecoderDrained = true;
-  if (code < 0 && code != AVERROR_EOF && code != AVERROR(EAGAIN)) throw DecodeFailed{};
-  AVFrame* frame = run_.Decoded.get();
-  for (;;) {
-    code = avcodec_receive_frame(decoder, frame);
-    if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) break;
-    if (code < 0) throw DecodeFailed{};
-    ++frames;
-    ist.Pts = ist.NextPts;
-    if (frame->sample_rate > 0)
+    if (video) {
+      const int64_t best = ist.Corrector.Correct(frame->pts, frame->pkt_dts);
+      if (best != kNoTimestamp)
+        ist.Pts = ist.NextPts = av_rescale_q(best, ist.Stream->time_base, AV_TIME_BASE_Q);
+      const AVRational rate = decoder->framerate.num > 0        ? decoder->framerate
+                              : ist.Stream->avg_frame_rate.num ? ist.Stream->avg_frame_rate
+                                                               : ist.Stream->r_frame_rate;
+      if (rate.num > 0 && rate.den > 0)
+        ist.NextPts += 1000000LL * rate.den * (2 + frame->repeat_pict) / (2LL * rate.num);
+    } else if (frame->sample_rate > 0) {
       ist.NextPts += 1000000LL * frame->nb_samples / frame->sample_rate;
+    }
     FeedOutputs(ist, frame);
     av_frame_unref(frame);
   }
