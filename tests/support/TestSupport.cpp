@@ -84,7 +84,8 @@ namespace testsupport {
 std::string ProgramPath(const std::string& name) { return (RuntimeDir() / name).string(); }
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
-                         int timeoutSeconds) {
+                         int timeoutSeconds,
+                         const std::function<void(int pid, const ProcessResult& soFar)>& watch) {
   ProcessResult result;
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return result;
@@ -135,6 +136,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
         (fds[i].fd == out[0] ? outOpen : errOpen) = false;
       }
     }
+    if (watch) watch(pid, result);
   }
   if (inOpen) close(in[1]);
   if (outOpen || errOpen) kill(pid, SIGKILL);

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,9 +65,11 @@ struct ProcessResult {
 };
 
 // Runs a program (argv[0] is its path) with the given standard input and waits for it;
-// gives up after `timeoutSeconds` and kills it.
-ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = "",
-                         int timeoutSeconds = 120);
+// gives up after `timeoutSeconds` and kills it. `watch`, when given, is called with the
+// program's process id and what it has written so far, each time more output arrived.
+ProcessResult RunProcess(
+    const std::vector<std::string>& argv, const std::string& input = "", int timeoutSeconds = 120,
+    const std::function<void(int pid, const ProcessResult& soFar)>& watch = nullptr);
 
 // The path of a built program in the run-time folder ("wizconv-cli").
 std::string ProgramPath(const std::string& name);
