@@ -3,8 +3,9 @@
 // standard output), the response headers and the progress to standard error.
 // Exit codes: 0 done, 1 HTTP error (status and page on standard error), 2 host
 // unreachable, 3 aborted (Ctrl+C; the partial file stays for --resume), 4
-// connection lost before the end (partial file kept), 5 output file error, 64
-// bad arguments.
+// connection lost before the end (partial file kept), 5 output file error, 6
+// refused (an answer that cannot continue the file, an unsafe setting, the memory
+// limit; the reason on standard error), 64 bad arguments.
 #include <unistd.h>
 
 #include <atomic>
@@ -22,7 +23,7 @@
 namespace {
 
 constexpr int kDone = 0, kHttpError = 1, kUnreachable = 2, kAborted = 3, kConnLost = 4,
-              kOutputError = 5, kUsage = 64;
+              kOutputError = 5, kFailed = 6, kUsage = 64;
 
 volatile std::sig_atomic_t interrupted = 0;
 extern "C" void onInterrupt(int) { interrupted = 1; }
@@ -195,17 +196,18 @@ int fetch(const std::vector<std::string>& args) {
   };
   h.OnAborted = [&](http::TCustomWinHTTP&) {
     endProgressLine();
-    std::cerr << "aborted" << (o.output.empty() ? "" : "; " + o.output + " kept for --resume")
-              << "\n";
+    std::error_code ec;
+    const bool kept = !o.output.empty() && std::filesystem::exists(o.output, ec);
+    std::cerr << "aborted" << (kept ? "; " + o.output + " kept for --resume" : "") << "\n";
     result = kAborted;
   };
   h.OnAnyError = [&](http::TCustomWinHTTP& sender) {
-    // Also raised for failures without an event of their own (an unexpected
-    // exception).
+    // Also raised for failures without an event of their own: an answer or a setting
+    // that was refused, the memory limit, an unexpected exception.
     if (!result) {
       endProgressLine();
       std::cerr << "transfer failed: " << sender.LastErrorText() << "\n";
-      result = kHttpError;
+      result = kFailed;
     }
   };
 

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <string>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -91,6 +93,17 @@ TWinHTTPFileStream::TWinHTTPFileStream(const std::string& path, bool truncate) :
   do {
     fd_ = ::open(path.c_str(), flags, 0666);
   } while (fd_ < 0 && errno == EINTR);
+}
+
+std::unique_ptr<TWinHTTPFileStream> TWinHTTPFileStream::CreateBeside(const std::string& path) {
+  std::unique_ptr<TWinHTTPFileStream> file(new TWinHTTPFileStream());
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100 && file->fd_ < 0; ++attempt) {
+    file->path_ = path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    file->fd_ = ::open(file->path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (file->fd_ < 0 && errno != EEXIST && errno != EINTR) break;
+  }
+  return file;
 }
 
 TWinHTTPFileStream::~TWinHTTPFileStream() { Close(); }

@@ -2,6 +2,7 @@
 // The output streams of a transfer: memory, or the output file.
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -63,6 +64,9 @@ class TWinHTTPFileStream : public THttpStream {
  public:
   // truncate: created anew; otherwise opened, or created when missing.
   TWinHTTPFileStream(const std::string& path, bool truncate);
+  // A new file with an unused name in the folder of `path`, for a body that replaces
+  // that file only once it is complete. Not open when none could be made.
+  static std::unique_ptr<TWinHTTPFileStream> CreateBeside(const std::string& path);
   ~TWinHTTPFileStream() override;
   TWinHTTPFileStream(const TWinHTTPFileStream&) = delete;
   TWinHTTPFileStream& operator=(const TWinHTTPFileStream&) = delete;
@@ -76,6 +80,7 @@ class TWinHTTPFileStream : public THttpStream {
   void Close();
 
  private:
+  TWinHTTPFileStream() = default;
   std::string path_;
   int fd_ = -1;
 };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -39,6 +40,22 @@ int64_t parseLength(const std::string& text) {
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size() || value < 0) return 0;
   return value;
+}
+
+// The first byte position of a Content-Range value ("bytes 100-199/1000"); -1 when the
+// value is not of that form.
+int64_t rangeStartOf(const std::string& value) {
+  const size_t unit = value.find_first_not_of(" \t");
+  if (unit == std::string::npos || value.size() < unit + 6) return -1;
+  std::string head = value.substr(unit, 6);
+  for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (head != "bytes ") return -1;
+  const size_t first = value.find_first_not_of(' ', unit + 6);
+  if (first == std::string::npos) return -1;
+  int64_t start = -1;
+  auto [end, ec] = std::from_chars(value.data() + first, value.data() + value.size(), start);
+  if (ec != std::errc() || end == value.data() + value.size() || *end != '-') return -1;
+  return start;
 }
 
 std::string originOf(const std::string& url) {
@@ -145,6 +162,7 @@ void TCustomWinHTTP::Transfer() {
     TransferSteps();
   } catch (const AbortRequested&) {
     if (thread_.IsStoppedHard()) throw WorkerStopped{};  // the one who stopped us cleans up
+    KeepPendingBytes();
     AbortCleanup();
     if (!destroying_) {
       thread_.CallInMainThread([this] {
@@ -168,6 +186,8 @@ void TCustomWinHTTP::TransferSteps() {
   dataSize_ = 0;
   bytesRead_ = 0;
   readFailed_ = outputFailed_ = fileComplete_ = outputCreatedHere_ = verify_ = false;
+  refused_ = false;
+  resumeAsked_ = startPos_ != 0;
   outputRetries_ = 0;
   redirects_ = 0;
   percentsDone_ = 0;
@@ -459,10 +479,28 @@ HeadVerdict TCustomWinHTTP::OnResponseHead(const ResponseHead& head) {
   const auto length = head.Find("Content-Length");
   dataSize_ = length ? parseLength(*length) : 0;
   success_ = length.has_value();
-  // A whole body (200) starts at byte 0 whatever was asked; so does an answer from a
-  // server that does not do ranges.
-  if (!head.Find("Accept-Ranges") || head.status == 200) startPos_ = 0;
   rawHeaders_ = head.raw;
+  // A partial answer (206) is one whatever its other headers say (nginx sends no
+  // Accept-Ranges with it), but only one that starts where the file ends can continue
+  // it. Any other answer is a whole body and starts at byte 0.
+  if (head.status == 206 && startPos_ != 0) {
+    const auto range = head.Find("Content-Range");
+    const int64_t first = range ? rangeStartOf(*range) : -1;
+    if (first != startPos_) {
+      refused_ = true;
+      if (!range) {
+        lastError_ = "the partial answer carries no Content-Range";
+      } else if (first < 0) {
+        lastError_ = "the partial answer's Content-Range \"" + *range + "\" cannot be read";
+      } else {
+        lastError_ = "the server answered from byte " + std::to_string(first) +
+                     ", not from the resume position " + std::to_string(startPos_);
+      }
+      endNow_ = true;
+      return HeadVerdict::Stop;
+    }
+  }
+  if (head.status != 206) startPos_ = 0;
   if (OnHeaderInfo) {
     contentLanguage_ = head.Find("Content-Language").value_or("");
     contentEncoding_ = head.Find("Content-Encoding").value_or("");
@@ -500,6 +538,26 @@ bool TCustomWinHTTP::SetUpOutput() {
   bufferFill_ = 0;
   buffer_.assign(bufferSize_, 0);
   if ((statusCode_ == 200 || statusCode_ == 206) && !OutputFileName.empty()) {
+    if (resumeAsked_ && startPos_ == 0) {
+      // A whole body answers a resume: the bytes the partial file holds are given up
+      // only once the new body has arrived complete, so it goes beside the file.
+      auto file = TWinHTTPFileStream::CreateBeside(OutputFileName);
+      if (!file->IsOpen()) {
+        lastError_ = "cannot create a file beside \"" + OutputFileName +
+                     "\": " + std::strerror(errno);
+        outputFailed_ = true;
+        return false;
+      }
+      replacementPath_ = file->Path();
+      if (OutputFileAttributes.Incomplete != TWinHTTPFileAttributes{atrArchive}) {
+        ApplyFileAttributes(replacementPath_, OutputFileAttributes.Incomplete);
+      }
+      output_ = std::move(file);
+      outputIsFile_ = true;
+      verify_ = false;
+      fastPath_ = !OnProgress;
+      return true;
+    }
     struct stat st {};
     const bool existed = stat(OutputFileName.c_str(), &st) == 0;
     if (existed && startPos_ > st.st_size) {
@@ -528,9 +586,10 @@ bool TCustomWinHTTP::SetUpOutput() {
       fastPath_ = !OnProgress && !verify_;
       return true;
     }
+    // Never a silent fall-back into memory: the caller asked for a file.
     lastError_ = "cannot create \"" + OutputFileName + "\": " + std::strerror(errno);
-    // With a known length the failure is reported; without one the body goes to memory.
-    if (success_) return false;
+    outputFailed_ = true;
+    return false;
   }
   auto memory = std::make_unique<TMemoryStream>();
   if (success_ && dataSize_ > 0)
@@ -620,6 +679,33 @@ bool TCustomWinHTTP::ProcessBlock(const char* data, size_t size) {
   return true;
 }
 
+void TCustomWinHTTP::KeepPendingBytes() {
+  // The bytes of a block not yet complete are written too, so that an abort keeps
+  // everything that had arrived.
+  if (!output_ || !outputIsFile_ || fastPath_ || bufferFill_ == 0) return;
+  const char* data = buffer_.data();
+  size_t size = bufferFill_;
+  bufferFill_ = 0;
+  if (verify_) {
+    verify_ = false;
+    const int64_t held = std::max<int64_t>(0, output_->Size() - startPos_);
+    const size_t overlap = static_cast<size_t>(std::min<int64_t>(held, static_cast<int64_t>(size)));
+    std::vector<char> existing(overlap);
+    if (output_->Read(existing.data(), overlap) != overlap ||
+        !std::equal(existing.begin(), existing.end(), data))
+      return;
+    data += overlap;
+    size -= overlap;
+  }
+  if (size > 0) output_->Write(data, size);
+}
+
+void TCustomWinHTTP::DropReplacement() {
+  if (replacementPath_.empty()) return;
+  ::unlink(replacementPath_.c_str());
+  replacementPath_.clear();
+}
+
 void TCustomWinHTTP::SettleSuccess() {
   buffer_.clear();
   buffer_.shrink_to_fit();
@@ -635,7 +721,7 @@ void TCustomWinHTTP::CloseOutput() {
   if (!file->IsOpen()) return;
   file->Close();
   if (OutputFileAttributes.Incomplete != TWinHTTPFileAttributes{atrArchive}) {
-    ApplyFileAttributes(OutputFileName, OutputFileAttributes.Incomplete);
+    ApplyFileAttributes(file->Path(), OutputFileAttributes.Incomplete);
   }
 }
 
@@ -646,6 +732,7 @@ void TCustomWinHTTP::ResetAfterRun() {
   output_.reset();
   buffer_.clear();
   buffer_.shrink_to_fit();
+  DropReplacement();
   outputIsFile_ = false;
   busy_ = false;
   started_ = false;
@@ -674,6 +761,12 @@ void TCustomWinHTTP::Complete() {
     bool deleteOutput = false;
     THttpStream* stream = output_.get();
     if (continueDownload_) {
+      if (refused_) {
+        // Nothing was written: the output is as it was before the transfer.
+        if (OnAnyError) OnAnyError(*this);
+        ResetAfterRun();
+        return;
+      }
       if (outputFailed_ || (success_ && !output_ && !fileComplete_)) {
         if (OnAnyError) OnAnyError(*this);
         if (OnOutputFileError) OnOutputFileError(*this);
@@ -684,6 +777,16 @@ void TCustomWinHTTP::Complete() {
         if (outputIsFile_) {
           CloseOutput();
           stream = nullptr;
+          if (!replacementPath_.empty()) {
+            if (::rename(replacementPath_.c_str(), OutputFileName.c_str()) != 0) {
+              lastError_ = "cannot replace \"" + OutputFileName + "\": " + std::strerror(errno);
+              if (OnAnyError) OnAnyError(*this);
+              if (OnOutputFileError) OnOutputFileError(*this);
+              ResetAfterRun();
+              return;
+            }
+            replacementPath_.clear();
+          }
           if (OutputFileAttributes.Complete != OutputFileAttributes.Incomplete)
             ApplyFileAttributes(OutputFileName, OutputFileAttributes.Complete);
         } else if (fileComplete_) {

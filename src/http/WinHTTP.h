@@ -138,6 +138,8 @@ class TCustomWinHTTP : public TWinLoginComponent {
   bool ProcessBlock(const char* data, size_t size);
   bool FlushBlock();
   bool SetUpOutput();
+  void KeepPendingBytes();
+  void DropReplacement();
   void SettleSuccess();
   // ---- on the main thread ----
   void Complete();
@@ -179,6 +181,9 @@ class TCustomWinHTTP : public TWinLoginComponent {
 
   // Where the plain algorithm leaves a corner open.
   bool readFailed_ = false;         // the body ended in an error, not at its end
+  bool refused_ = false;            // an answer or a setting was refused; lastError_ says why
+  bool resumeAsked_ = false;        // the transfer was started from a position in the file
+  std::string replacementPath_;     // a whole body replacing the partial file goes here first
   bool outputFailed_ = false;       // the output could not be written or kept consistent
   bool fileComplete_ = false;       // a resume found the file already complete
   bool outputCreatedHere_ = false;  // the output file did not hold earlier data

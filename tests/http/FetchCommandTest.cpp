@@ -32,6 +32,15 @@ class FetchCommandTest : public ::testing::Test {
       res.set_header("Accept-Ranges", "bytes");
       res.set_content(body, "application/octet-stream");
     });
+    server.server.Get("/chunked", [](const httplib::Request&, httplib::Response& res) {
+      res.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
+        if (offset == 0)
+          sink.write("no length given\n", 16);
+        else
+          sink.done();
+        return true;
+      });
+    });
     server.server.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
       res.status = 404;
       res.set_content("no such video\n", "text/plain");
@@ -108,6 +117,13 @@ TEST_F(FetchCommandTest, ExitCodeTable) {
   const Case cases[] = {
       {{server.url("/file"), "-o", file}, 0, "done: 300000 bytes"},
       {{server.url("/missing")}, 1, "no such video"},
+      // An output that cannot be created is an error, never a body on standard output.
+      {{server.url("/chunked"), "-o", (dir.path() / "no" / "such" / "x").string()},
+       5,
+       "cannot write"},
+      {{server.url("/file"), "-o", (dir.path() / "no" / "such" / "x").string()},
+       5,
+       "cannot write"},
       {{"http://127.0.0.1:" + std::to_string(closedPort) + "/x"}, 2, "cannot reach"},
       {{}, 64, "usage"},
       {{server.url("/file"), "--range", "9-3"}, 64, "usage"},
@@ -118,6 +134,7 @@ TEST_F(FetchCommandTest, ExitCodeTable) {
     const CliRun r = Run(c.args);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
     EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
   }
   EXPECT_TRUE(testsupport::ReadFile(file) == body);
 }

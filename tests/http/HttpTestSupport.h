@@ -8,8 +8,15 @@
 #define CPPHTTPLIB_BROTLI_SUPPORT
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -50,6 +57,113 @@ class TestServer {
   int port_ = 0;
   std::thread thread_;
 };
+
+// A loopback server that answers each request with the bytes a script gives it, for the
+// answers a well-behaved server library would not send (a partial answer from the wrong
+// offset, a body that stops half way and the connection left open). The script gets the
+// request head and a writer; returning ends the connection.
+class RawServer {
+ public:
+  // One accepted connection, as the script sees it.
+  class Connection {
+   public:
+    Connection(int fd, const std::atomic<bool>& stopping) : fd_(fd), stopping_(stopping) {}
+    bool write(const std::string& bytes) {
+      size_t done = 0;
+      while (done < bytes.size()) {
+        const ssize_t w = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (w <= 0) return false;
+        done += static_cast<size_t>(w);
+      }
+      return true;
+    }
+    // Keeps the connection open and silent for up to ms; returns early when the peer
+    // closes it or the server shuts down.
+    void holdOpen(int ms) {
+      char sink[4096];
+      for (int i = 0; i < ms && !stopping_; i += 5) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 5) > 0 && ::recv(fd_, sink, sizeof sink, 0) <= 0) return;
+      }
+    }
+
+   private:
+    int fd_;
+    const std::atomic<bool>& stopping_;
+  };
+  using Script = std::function<void(const std::string& requestHead, Connection& connection)>;
+
+  explicit RawServer(Script script) : script_(std::move(script)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener_, 8);
+    socklen_t len = sizeof a;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~RawServer() {
+    stopping = true;
+    thread_.join();
+    ::close(listener_);
+  }
+  std::string url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  // The request heads seen so far.
+  std::vector<std::string> requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
+  std::atomic<bool> stopping{false};
+
+ private:
+  void Serve() {
+    while (!stopping) {
+      pollfd p{listener_, POLLIN, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      const int c = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (c < 0) continue;
+      // One request per connection: read its head, then let the script answer.
+      std::string head;
+      char buf[4096];
+      while (head.find("\r\n\r\n") == std::string::npos && !stopping) {
+        pollfd q{c, POLLIN, 0};
+        if (::poll(&q, 1, 20) <= 0) continue;
+        const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        head.append(buf, static_cast<size_t>(n));
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_.push_back(head);
+      }
+      Connection connection(c, stopping);
+      script_(head, connection);
+      ::close(c);
+    }
+  }
+  Script script_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<std::string> requests_;
+};
+
+// The value of a request header in a raw request head ("" when absent).
+inline std::string HeaderOf(const std::string& head, const std::string& name) {
+  const std::string key = "\r\n" + name + ": ";
+  const size_t at = head.find(key);
+  if (at == std::string::npos) return {};
+  const size_t start = at + key.size();
+  return head.substr(start, head.find("\r\n", start) - start);
+}
 
 // A body of n bytes that differs from offset to offset, so that a misplaced block shows.
 inline std::string PatternBytes(size_t n, unsigned seed = 7) {
