@@ -1,5 +1,6 @@
-// wizconv-cli fetch URL [-o FILE] [--range START-END] [--resume] [--user U:P]:
-// one transfer through the HTTP component. The body goes to FILE (or to
+// wizconv-cli fetch URL [-o FILE] [--range START-END] [--resume] [--user U:P]
+// [--stall S]: one transfer through the HTTP component; no byte for S seconds (default
+// 60) ends it as a time-out. The body goes to FILE (or to
 // standard output), the response headers and the progress to standard error.
 // Exit codes: 0 done, 1 HTTP error (status and page on standard error), 2 host
 // unreachable, 3 aborted (Ctrl+C; the partial file stays for --resume), 4
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -36,7 +38,19 @@ struct Options {
   bool resume = false;
   std::string user, password;
   bool credentials = false;
+  uint32_t stallMs = 60000;
 };
+
+// Seconds as a plain decimal number ("60", "0.5"); 0 means no limit.
+bool parseSeconds(const std::string& text, uint32_t& ms) {
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos ||
+      text.find('.') != text.rfind('.') || text == ".")
+    return false;
+  const double seconds = std::strtod(text.c_str(), nullptr);
+  if (seconds > 86400.0 * 30) return false;
+  ms = static_cast<uint32_t>(seconds * 1000.0 + 0.5);
+  return true;
+}
 
 bool parseNumber(const std::string& text, uint32_t& value) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
@@ -72,6 +86,9 @@ std::optional<Options> parse(const std::vector<std::string>& args) {
       if (!end.empty() && (!parseNumber(end, o.rangeEnd) || o.rangeEnd < o.rangeStart))
         return std::nullopt;
       o.range = true;
+    } else if (a == "--stall") {
+      auto v = value();
+      if (!v || !parseSeconds(*v, o.stallMs)) return std::nullopt;
     } else if (a == "--resume") {
       o.resume = true;
     } else if (a == "--user") {
@@ -97,8 +114,9 @@ int fetch(const std::vector<std::string>& args) {
   const auto options = parse(args);
   if (!options) {
     std::cerr << "usage: wizconv-cli fetch URL [-o FILE] [--range START-END] "
-                 "[--resume] "
-                 "[--user U:P]\n  --resume needs -o and does not go with --range\n";
+                 "[--resume] [--user U:P] [--stall S]\n"
+                 "  --resume needs -o and does not go with --range\n"
+                 "  --stall S: no byte for S seconds ends the transfer (default 60, 0: never)\n";
     return kUsage;
   }
   const Options& o = *options;
@@ -106,6 +124,7 @@ int fetch(const std::vector<std::string>& args) {
   h.URL = o.url;
   h.OutputFileName = o.output;
   h.TransferBufferSize = 64 * 1024;  // fewer progress hand-overs than the 4 KB default
+  h.StallTimeout = o.stallMs;
   if (o.credentials) {
     h.Username = o.user;
     h.Password = o.password;
@@ -237,4 +256,6 @@ int fetch(const std::vector<std::string>& args) {
 
 }  // namespace
 
-WIZCONV_CLI_COMMAND("fetch", "URL [-o FILE] [--range START-END] [--resume] [--user U:P]", fetch);
+WIZCONV_CLI_COMMAND("fetch",
+                    "URL [-o FILE] [--range START-END] [--resume] [--user U:P] [--stall S]",
+                    fetch);

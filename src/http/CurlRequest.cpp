@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -296,6 +297,7 @@ RequestEnd CurlRequest::Perform(const RequestSettings& s) {
   CURLM* m = multiOf(multi_);
   curl_multi_add_handle(m, easyOf(easy_));
   bool timedOut = false;
+  timedOut_ = false;
   int running = 1;
   for (;;) {
     const CURLMcode mc = curl_multi_perform(m, &running);
@@ -320,8 +322,18 @@ RequestEnd CurlRequest::Perform(const RequestSettings& s) {
         break;
       }
     }
+    // However far the exchange has come, a peer that sends nothing for too long ends it.
+    if (s.stallTimeoutMs > 0 && std::chrono::steady_clock::now() - lastActivity_ >
+                                    std::chrono::milliseconds(s.stallTimeoutMs)) {
+      timedOut = true;
+      char text[64];
+      std::snprintf(text, sizeof text, "timed out: no data for %.1f s", s.stallTimeoutMs / 1000.0);
+      error_ = text;
+      break;
+    }
     curl_multi_poll(m, nullptr, 0, kPollMs, nullptr);
   }
+  timedOut_ = timedOut;
   CURLcode code = CURLE_OK;
   bool finished = false;
   int queued = 0;

@@ -42,6 +42,7 @@ struct RequestSettings {
   long connectTimeoutMs = 0;
   long receiveTimeoutMs = 0;
   long sendTimeoutMs = 0;
+  long stallTimeoutMs = 0;  // nothing received or sent for this long, in any phase
   bool verifyPeer = true;
   bool verifyHost = true;
   bool cookies = true;
@@ -103,6 +104,8 @@ class CurlRequest {
   RequestEnd Perform(const RequestSettings& settings);
   // The library's text for the last failure.
   const std::string& ErrorText() const { return error_; }
+  // The last exchange ended because the peer went silent.
+  bool TimedOut() const { return timedOut_; }
   // Drops kept connections, so that the next exchange connects anew.
   void CloseConnections();
 
@@ -123,6 +126,7 @@ class CurlRequest {
   void* headerList_ = nullptr;
   void* share_ = nullptr;
   std::string error_;
+  bool timedOut_ = false;
   char errorBuffer_[256] = {};
 
   // Per exchange.

@@ -26,10 +26,13 @@ ProgressFigures ComputeProgress(int64_t startPos, int64_t dataSize, int64_t byte
   }
   f.ElapsedTime = elapsedMs / 1000;
   const double elapsed = static_cast<double>(f.ElapsedTime);
-  if (bytesRead > 0) {
-    f.EstimatedTimeLeft = static_cast<int32_t>(
+  if (bytesRead > 0 && dataSize > 0) {
+    // Never below 0 (more arrived than announced) nor past the largest figure (a huge
+    // announced length).
+    const double left =
         roundHalfEven(static_cast<double>(dataSize) / static_cast<double>(bytesRead) * elapsed) -
-        elapsed);
+        elapsed;
+    f.EstimatedTimeLeft = static_cast<int32_t>(std::clamp(left, 0.0, 2147483647.0));
   } else {
     f.EstimatedTimeLeft = -static_cast<int32_t>(f.ElapsedTime);
   }

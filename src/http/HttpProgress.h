@@ -8,7 +8,7 @@ namespace http {
 struct ProgressFigures {
   uint8_t PercentsDone = 0;
   uint32_t ElapsedTime = 0;       // seconds, including the time spent connecting
-  int32_t EstimatedTimeLeft = 0;  // seconds; -ElapsedTime when no length was announced
+  int32_t EstimatedTimeLeft = 0;  // seconds, 0 and up; -ElapsedTime when no length was announced
   float TransferRate = -1.0f;     // KB/s; within the first second the KB read so far
 };
 

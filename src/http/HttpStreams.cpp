@@ -46,6 +46,16 @@ void TMemoryStream::Reserve(size_t n) {
 void TMemoryStream::Grow(size_t needed) {
   size_t capacity = std::max<size_t>(capacity_ * 2, 4096);
   if (capacity < needed) capacity = needed;
+  if (capacity_ >= kBigBody) {
+    // The system moves the pages instead of copying them, so that growing never holds
+    // the body twice; pages not yet written take no memory.
+    void* p = mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    madvise(p, capacity, MADV_HUGEPAGE);
+    data_ = static_cast<char*>(p);
+    capacity_ = capacity;
+    return;
+  }
   char* fresh = static_cast<char*>(allocateBody(capacity));
   if (size_) std::memcpy(fresh, data_, size_);
   freeBody(data_, capacity_);

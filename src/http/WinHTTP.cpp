@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -56,6 +57,21 @@ int64_t rangeStartOf(const std::string& value) {
   auto [end, ec] = std::from_chars(value.data() + first, value.data() + value.size(), start);
   if (ec != std::errc() || end == value.data() + value.size() || *end != '-') return -1;
   return start;
+}
+
+// The headers that carry credentials for an origin; they go no further than it.
+bool isCredentialHeader(const std::string& line) {
+  const std::string name = line.substr(0, line.find(':'));
+  size_t b = 0, e = name.size();
+  while (b < e && (name[b] == ' ' || name[b] == '\t')) ++b;
+  while (e > b && (name[e - 1] == ' ' || name[e - 1] == '\t')) --e;
+  std::string lower = name.substr(b, e - b);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower == "authorization" || lower == "cookie" || lower == "proxy-authorization";
+}
+
+bool breaksLines(const std::string& value) {
+  return value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
 std::string originOf(const std::string& url) {
@@ -186,7 +202,7 @@ void TCustomWinHTTP::TransferSteps() {
   dataSize_ = 0;
   bytesRead_ = 0;
   readFailed_ = outputFailed_ = fileComplete_ = outputCreatedHere_ = verify_ = false;
-  refused_ = false;
+  refused_ = timedOut_ = crossOrigin_ = false;
   resumeAsked_ = startPos_ != 0;
   outputRetries_ = 0;
   redirects_ = 0;
@@ -265,8 +281,8 @@ RequestSettings TCustomWinHTTP::MakeSettings(bool probe) const {
   s.post = post_;
   if (post_) s.body = POSTData;
   for (const std::string& line : AddHeaders) {
-    // A line break inside a line would smuggle in headers of its own.
-    if (line.empty() || line.find_first_of("\r\n") != std::string::npos) continue;
+    if (line.empty()) continue;
+    if (crossOrigin_ && isCredentialHeader(line)) continue;
     s.headers.push_back(line);
   }
   if (CacheOptions.count(coPragmaNoCache)) s.headers.push_back("Pragma: no-cache");
@@ -308,6 +324,7 @@ RequestSettings TCustomWinHTTP::MakeSettings(bool probe) const {
   s.connectTimeoutMs = Timeouts.ConnectTimeout;
   s.receiveTimeoutMs = Timeouts.ReceiveTimeout;
   s.sendTimeoutMs = Timeouts.SendTimeout;
+  s.stallTimeoutMs = StallTimeout;
   s.verifyPeer = !InternetOptions.count(ioIgnoreUnknownCertificateAuthority);
   s.verifyHost = !InternetOptions.count(ioIgnoreCertificateInvalid);
   s.cookies = !InternetOptions.count(ioNoCookies);
@@ -315,6 +332,38 @@ RequestSettings TCustomWinHTTP::MakeSettings(bool probe) const {
   s.networkBufferSize =
       std::clamp<long>(static_cast<long>(bufferSize_), kMinNetworkBuffer, kMaxNetworkBuffer);
   return s;
+}
+
+bool TCustomWinHTTP::RefuseUnsafeSettings() {
+  // A line break or NUL in any of these would end a request line early and let the
+  // rest become header lines of its own (or cut the value short).
+  const std::pair<const char*, const std::string*> fields[] = {
+      {"Agent", &Agent},
+      {"Referer", &Referer},
+      {"AcceptTypes", &AcceptTypes},
+      {"Username", &Username},
+      {"Password", &Password},
+      {"Username", &user_},
+      {"Password", &password_},
+      {"ProxyServer", &Proxy.ProxyServer},
+      {"ProxyBypass", &Proxy.ProxyBypass},
+      {"ProxyUsername", &Proxy.ProxyUsername},
+      {"ProxyPassword", &Proxy.ProxyPassword},
+  };
+  const char* bad = nullptr;
+  for (const auto& [name, value] : fields) {
+    if (breaksLines(*value)) {
+      bad = name;
+      break;
+    }
+  }
+  for (const std::string& line : AddHeaders) {
+    if (!bad && breaksLines(line)) bad = "AddHeaders";
+  }
+  if (!bad) return false;
+  refused_ = true;
+  lastError_ = std::string(bad) + " holds a line break or a NUL character; nothing was sent";
+  return true;
 }
 
 void TCustomWinHTTP::TransferNetwork() {
@@ -362,7 +411,9 @@ void TCustomWinHTTP::TransferNetwork() {
       tryAgain_ = false;
       pendingRedirect_.clear();
       pendingProbe_ = pendingReconnect_ = endNow_ = delivering_ = false;
+      if (RefuseUnsafeSettings()) return;
       const RequestEnd end = request.Perform(MakeSettings(false));
+      if (request.TimedOut()) timedOut_ = true;
       if (end == RequestEnd::StopRequested) CheckPoint();
       if (end == RequestEnd::NoResponse) {
         lastError_ = request.ErrorText();
@@ -375,7 +426,10 @@ void TCustomWinHTTP::TransferNetwork() {
         if (pendingRedirectStatus_ == 303 || (post_ && pendingRedirectStatus_ <= 302))
           post_ = false;
         // Credentials belong to the address they came with, not to wherever it points.
-        if (originOf(pendingRedirect_) != firstOrigin) sendCredentials_ = false;
+        if (originOf(pendingRedirect_) != firstOrigin) {
+          sendCredentials_ = false;
+          crossOrigin_ = true;
+        }
         wireUrl_ = pendingRedirect_;
         statusCode_ = -1;
         continue;
@@ -409,7 +463,7 @@ void TCustomWinHTTP::TransferNetwork() {
         reconnect = true;
         continue;
       }
-      if (endNow_ || outputFailed_) return;
+      if (endNow_ || outputFailed_ || refused_) return;
       if (end == RequestEnd::BodyFailed) {
         readFailed_ = true;
         lastError_ = request.ErrorText();
@@ -458,11 +512,19 @@ HeadVerdict TCustomWinHTTP::OnResponseHead(const ResponseHead& head) {
     }
     contentType_ = realm;
     bool tryAgain = false;
-    thread_.CallInMainThread([&] { OnPasswordRequest(*this, realm, tryAgain); });
+    const std::string heldUser = Username, heldPassword = Password;
+    const std::string asking = wireUrl_;
+    thread_.CallInMainThread([&] { OnPasswordRequest(*this, realm, asking, tryAgain); });
     tryAgain_ = tryAgain;
-    user_ = Username;
-    password_ = Password;
-    sendCredentials_ = true;
+    if (crossOrigin_ && Username == heldUser && Password == heldPassword) {
+      // What was held belongs to the first origin; asking again without new credentials
+      // would only send them where they do not belong.
+      tryAgain_ = false;
+    } else {
+      user_ = Username;
+      password_ = Password;
+      sendCredentials_ = true;
+    }
     if (tryAgain_) return HeadVerdict::Discard;
   }
   if (head.status == 407 && OnProxyAuthenticationRequest) {
@@ -501,6 +563,8 @@ HeadVerdict TCustomWinHTTP::OnResponseHead(const ResponseHead& head) {
     }
   }
   if (head.status != 206) startPos_ = 0;
+  // The length of the whole resource must stay a 64-bit number.
+  dataSize_ = std::min(dataSize_, INT64_MAX - startPos_);
   if (OnHeaderInfo) {
     contentLanguage_ = head.Find("Content-Language").value_or("");
     contentEncoding_ = head.Find("Content-Encoding").value_or("");
@@ -591,6 +655,12 @@ bool TCustomWinHTTP::SetUpOutput() {
     outputFailed_ = true;
     return false;
   }
+  if (MaxMemorySize > 0 && success_ && dataSize_ > MaxMemorySize) {
+    refused_ = true;
+    lastError_ = "the body of " + std::to_string(dataSize_) + " bytes is larger than MaxMemorySize (" +
+                 std::to_string(MaxMemorySize) + " bytes)";
+    return false;
+  }
   auto memory = std::make_unique<TMemoryStream>();
   if (success_ && dataSize_ > 0)
     memory->Reserve(static_cast<size_t>(std::min(dataSize_, kMaxReserve)));
@@ -605,12 +675,7 @@ bool TCustomWinHTTP::OnResponseBody(const char* data, size_t size) {
   if (fastPath_) {
     CheckPoint();
     bytesRead_ += static_cast<int64_t>(size);
-    if (!output_->Write(data, size)) {
-      lastError_ = "writing the output failed: " + std::string(std::strerror(errno));
-      outputFailed_ = true;
-      return false;
-    }
-    return true;
+    return WriteOutput(data, size);
   }
   // Blocks of TransferBufferSize bytes, as a blocking read of that size would give them.
   while (size > 0) {
@@ -659,11 +724,7 @@ bool TCustomWinHTTP::ProcessBlock(const char* data, size_t size) {
     size -= overlap;
     if (size == 0) return true;
   }
-  if (!output_->Write(data, size)) {
-    lastError_ = "writing the output failed: " + std::string(std::strerror(errno));
-    outputFailed_ = true;
-    return false;
-  }
+  if (!WriteOutput(data, size)) return false;
   if (OnProgress) {
     const ProgressFigures f =
         ComputeProgress(startPos_, dataSize_, bytesRead_, tickMs() - startTick_);
@@ -675,6 +736,21 @@ bool TCustomWinHTTP::ProcessBlock(const char* data, size_t size) {
       OnProgress(*this, contentType_, dataSize_ + startPos_, startPos_ + bytesRead_, elapsedTime_,
                  estimatedTimeLeft_, percentsDone_, transferRate_, output_.get());
     });
+  }
+  return true;
+}
+
+bool TCustomWinHTTP::WriteOutput(const char* data, size_t size) {
+  if (!outputIsFile_ && MaxMemorySize > 0 &&
+      output_->Size() + static_cast<int64_t>(size) > MaxMemorySize) {
+    refused_ = true;
+    lastError_ = "the body grew past MaxMemorySize (" + std::to_string(MaxMemorySize) + " bytes)";
+    return false;
+  }
+  if (!output_->Write(data, size)) {
+    lastError_ = "writing the output failed: " + std::string(std::strerror(errno));
+    outputFailed_ = true;
+    return false;
   }
   return true;
 }

@@ -67,6 +67,13 @@ class TCustomWinHTTP : public TWinLoginComponent {
   int32_t TransferBufferSize = 4096;  // bytes per block, at least 255
   bool WaitThread = false;
   int32_t WaitTimeout = 0;
+  // The most bytes a body collected in memory may take; going past it fails the
+  // transfer (OnAnyError, the reason in LastErrorText). 0: no limit. Output files are
+  // not limited.
+  int64_t MaxMemorySize = 0;
+  // No byte received or sent for this many milliseconds ends the transfer as a time-out,
+  // in every phase: connecting, waiting for the answer, receiving the body. 0: no limit.
+  uint32_t StallTimeout = 60000;
   bool StoresAcceptTypes() const { return AcceptTypes != kDefaultAcceptTypes; }
 
   // ---- events ----
@@ -74,7 +81,10 @@ class TCustomWinHTTP : public TWinLoginComponent {
   std::function<void(Sender, void* hRequest)> OnBeforeSendRequest;                      // worker
   std::function<void(Sender, int StatusCode, const std::string& StatusText)> OnStatus;  // worker
   std::function<void(Sender, const std::string& NewURL)> OnRedirected;                  // worker
-  std::function<void(Sender, const std::string& Realm, bool& TryAgain)> OnPasswordRequest;
+  // URL is the address that asks. After a redirect to another origin the credentials
+  // held before the call are not sent there: only ones the handler sets for it.
+  std::function<void(Sender, const std::string& Realm, const std::string& URL, bool& TryAgain)>
+      OnPasswordRequest;
   std::function<void(Sender, std::string& ProxyUsername, std::string& ProxyPassword,
                      bool& TryAgain)>
       OnProxyAuthenticationRequest;
@@ -119,6 +129,9 @@ class TCustomWinHTTP : public TWinLoginComponent {
   float TransferRate() const { return transferRate_; }
   // What went wrong, in words, for the last failure (empty when nothing did).
   const std::string& LastErrorText() const { return lastError_; }
+  // The last transfer ended because the server went silent (StallTimeout or the
+  // receive and send time-outs).
+  bool TimedOut() const { return timedOut_; }
   // The worker wrapper (its priority report, for instance).
   TCustomWinThread& Thread() { return thread_; }
 
@@ -137,6 +150,8 @@ class TCustomWinHTTP : public TWinLoginComponent {
   bool OnResponseBody(const char* data, size_t size);
   bool ProcessBlock(const char* data, size_t size);
   bool FlushBlock();
+  bool WriteOutput(const char* data, size_t size);
+  bool RefuseUnsafeSettings();
   bool SetUpOutput();
   void KeepPendingBytes();
   void DropReplacement();
@@ -181,7 +196,9 @@ class TCustomWinHTTP : public TWinLoginComponent {
 
   // Where the plain algorithm leaves a corner open.
   bool readFailed_ = false;         // the body ended in an error, not at its end
-  bool refused_ = false;            // an answer or a setting was refused; lastError_ says why
+  bool refused_ = false;            // an answer, a setting or a size was refused; lastError_ says why
+  bool timedOut_ = false;
+  bool crossOrigin_ = false;        // a redirect left the first address's origin
   bool resumeAsked_ = false;        // the transfer was started from a position in the file
   std::string replacementPath_;     // a whole body replacing the partial file goes here first
   bool outputFailed_ = false;       // the output could not be written or kept consistent

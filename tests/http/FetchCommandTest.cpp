@@ -169,4 +169,19 @@ TEST_F(FetchCommandTest, CtrlCKeepsThePartialFileAndResumeCompletesIt) {
   EXPECT_TRUE(testsupport::ReadFile(file) == body);
 }
 
+TEST_F(FetchCommandTest, StallEndsTheTransferAndKeepsEveryByteThatArrived) {
+  const auto file = (dir.path() / "stalled.bin").string();
+  const auto start = std::chrono::steady_clock::now();
+  const CliRun r = Run({server.url("/slow"), "-o", file, "--stall", "0.5"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_EQ(r.exitCode, 4) << r.err;
+  EXPECT_NE(r.err.find("no data for 0.5 s"), std::string::npos) << r.err;
+  // 100000 bytes: one whole block of 64 KiB and the rest of the block that never filled.
+  EXPECT_TRUE(testsupport::ReadFile(file) == body.substr(0, 100000));
+  for (const char* bad : {"-1", "x", "1.2.3", ""}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(Run({server.url("/file"), "--stall", bad}).exitCode, 64);
+  }
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 // Address splitting and escaping, header dates and progress figures.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "http/HttpDate.h"
 #include "http/HttpProgress.h"
 #include "http/HttpStreams.h"
@@ -120,8 +122,12 @@ TEST(ProgressTest, FiguresTable) {
       // halves round to even: 12.5 % -> 12, 62.5 % -> 62
       {0, 800, 100, 0, 12, 0, 0, 100 / 1024.0f},
       {0, 800, 500, 0, 62, 0, 0, 500 / 1024.0f},
-      // more than announced never shows over 100 %
+      // more than announced never shows over 100 %, nor a negative time left
       {0, 100, 300, 0, 100, 0, 0, 300 / 1024.0f},
+      {0, 100, 300, 5000, 100, 5, 0, 300 / 1024.0f / 5},
+      // the largest announced length: the time left stops at the largest figure
+      {0, INT64_MAX, 1000, 5000, 0, 5, INT32_MAX, 1000 / 1024.0f / 5},
+      {4000000000, INT64_MAX - 4000000000, 1000, 5000, 0, 5, INT32_MAX, 1000 / 1024.0f / 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.startPos << "/" << c.dataSize << "/" << c.bytesRead);

@@ -192,7 +192,7 @@ TEST_F(TransferTest, ServerAuthenticationTable) {
     r.attach(h);
     std::vector<std::string> realms;
     if (c.handler) {
-      h.OnPasswordRequest = [&](http::TCustomWinHTTP& sender, const std::string& realm,
+      h.OnPasswordRequest = [&](http::TCustomWinHTTP& sender, const std::string& realm, const std::string&,
                                 bool& tryAgain) {
         EXPECT_TRUE(core::MainThread::IsMainThread());
         realms.push_back(realm);
@@ -435,7 +435,8 @@ TEST_F(TransferTest, PostSendsTheBodyAndTheRequestCarriesTheComponentsHeaders) {
   http.URL = server.url("/form");
   http.POSTData = "name=a+b&x=1";
   http.Referer = "http://example.invalid/start";
-  http.AddHeaders = {"X-Wizconv: yes", "X-Evil: a\r\nX-Injected: 1"};
+  // (A line with a line break in it refuses the whole transfer: see the guards test.)
+  http.AddHeaders = {"X-Wizconv: yes"};
   ASSERT_TRUE(http.StartTransfer());
   ASSERT_TRUE(WaitForEnd(rec));
   EXPECT_EQ(rec.events, (std::vector<std::string>{"Done"}));
@@ -449,7 +450,6 @@ TEST_F(TransferTest, PostSendsTheBodyAndTheRequestCarriesTheComponentsHeaders) {
   EXPECT_EQ(header("Accept"), "text/html, */*");
   EXPECT_EQ(header("Referer"), "http://example.invalid/start");
   EXPECT_EQ(header("X-Wizconv"), "yes");
-  EXPECT_EQ(header("X-Injected"), "<none>");
 }
 
 TEST_F(TransferTest, HeaderInfoCarriesParsedHeadersAndCanStopTheDownload) {
