@@ -1,9 +1,12 @@
 # make run   installs what is missing, builds, starts the program (default edition)
 # make test  the same set-up, then every test
+# make install   installs below PREFIX (default /usr/local; DESTDIR is honoured)
+# make package   builds build/wizconv_<version>_amd64.deb
 BUILD ?= build
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test clean screenshot
+.PHONY: all deps configure build run test install package clean screenshot
 
 all: build
 
@@ -23,6 +26,12 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cmake --build $(BUILD) --target package
 
 screenshot: build
 	scripts/screenshot docs/main-window.png

@@ -1,5 +1,7 @@
 // wizconv-skinpainter: draws the default edition's skin images, icon and sounds into the
-// run-time folder given as its one argument. Runs at build time, without a display.
+// run-time folder given as its one argument; with --theme-icons FOLDER NAME it draws the
+// program's mark as the desktop icon theme's PNG files instead
+// (FOLDER/<size>x<size>/apps/NAME.png). Runs at build time, without a display.
 
 #include <QDir>
 #include <QFile>
@@ -64,13 +66,31 @@ class Painter {
   bool failed_ = false;
 };
 
+// The sizes a desktop icon theme is looked up in, smallest first.
+const int kThemeIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+int PaintThemeIcons(const QString& folder, const QString& name) {
+  Painter out(folder);
+  for (const int size : kThemeIconSizes) {
+    const QString sizeFolder = QStringLiteral("%1x%1/apps").arg(size);
+    out.MakeFolder(sizeFolder);
+    if (!out.failed()) out.SaveImage(skin::PaintMark(size), sizeFolder + "/" + name + ".png");
+  }
+  return out.failed() ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
+  if (argc == 4 && QByteArray(argv[1]) == "--theme-icons") {
+    return PaintThemeIcons(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: wizconv-skinpainter RUNTIME_FOLDER\n");
+    std::fprintf(stderr,
+                 "usage: wizconv-skinpainter RUNTIME_FOLDER\n"
+                 "       wizconv-skinpainter --theme-icons FOLDER NAME\n");
     return 2;
   }
   if (!QFontDatabase::families().contains(kFontFamily)) {

@@ -538,6 +538,13 @@ void TFormMain::ShowFirstPage() {
   pageControl_->tabBar()->hide();
 }
 
+void TFormMain::OpenFiles(const std::vector<std::string>& files) {
+  if (files.empty()) return;
+  openedFiles_.insert(openedFiles_.end(), files.begin(), files.end());
+  radioConvert_->setChecked(true);
+  ShowPage(WizardPage::Step1);
+}
+
 void TFormMain::CreateScriptHost() {
   scriptHost_ = std::make_unique<script::TJavaScript>();
   scriptHost_->WindowHandle = this;

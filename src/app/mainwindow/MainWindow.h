@@ -67,6 +67,13 @@ class TFormMain : public QWidget {
   const std::string& OpenDialogFilter() const { return openDialogFilter_; }
   bool ClipboardHasNoText() const { return clipboardHasNoText_; }
 
+  // Files handed over at start ("wizconv FILE...", a file manager's "Open with"): shows
+  // step 1 and adds them as if they had been dropped on the window. Nothing for an empty
+  // list.
+  void OpenFiles(const std::vector<std::string>& files);
+  // What OpenFiles was given, in order.
+  const std::vector<std::string>& OpenedFiles() const { return openedFiles_; }
+
   WizardPage CurrentPage() const;
   void ShowPage(WizardPage page);
   void GoToStartPage();
@@ -183,6 +190,7 @@ class TFormMain : public QWidget {
   QAction* actionMoveDown_ = nullptr;
   QAction* actionPlay_ = nullptr;
 
+  std::vector<std::string> openedFiles_;
   QPoint dragOffset_;
   bool dragging_ = false;
 };

@@ -3,12 +3,16 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QMetaObject>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QUrl>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -136,6 +140,26 @@ std::unique_ptr<Program> StartProgram(const std::string& exeDir,
   return program;
 }
 
+std::vector<std::string> CommandLineFiles(const QStringList& arguments,
+                                          const QString& currentFolder) {
+  std::vector<std::string> files;
+  const QDir folder(currentFolder);
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    QString path = arguments[i];
+    if (path.isEmpty()) continue;
+    static const QRegularExpression remoteLink(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+://"));
+    if (path.startsWith(QStringLiteral("file:"), Qt::CaseInsensitive)) {
+      const QUrl url(path);
+      if (!url.isLocalFile()) continue;
+      path = url.toLocalFile();
+    } else if (remoteLink.match(path).hasMatch()) {
+      continue;  // a link to elsewhere is no file
+    }
+    files.push_back(QDir::cleanPath(folder.absoluteFilePath(path)).toStdString());
+  }
+  return files;
+}
+
 int RunProgram() {
   core::MainThread::SetCurrentAsMain();
   // Calls handed to the main thread run from its event loop.
@@ -159,6 +183,8 @@ int RunProgram() {
   QObject::connect(program->mainWindow.get(), &TFormMain::Closed, qApp, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   CloseOnTerminationSignals(program->mainWindow.get());
+  program->mainWindow->OpenFiles(
+      CommandLineFiles(QCoreApplication::arguments(), QDir::currentPath()));
   program->mainWindow->show();
   const int code = QApplication::exec();
   core::MainThread::SetWaker(nullptr);

@@ -2,8 +2,11 @@
 // The windowed program's entry: branding title and icon, log window, main window, event
 // loop. Split into a start that tests can drive and the loop that only the program runs.
 
+#include <QString>
+#include <QStringList>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/mainwindow/MainWindow.h"
 #include "log/window/FormLog.h"
@@ -21,7 +24,15 @@ struct Program {
 std::unique_ptr<Program> StartProgram(const std::string& exeDir,
                                       MainWindowEnvironment environment = {});
 
-// The program: needs a QApplication. Returns the exit code.
+// The files named on the command line: every argument after the program's own name (Qt
+// has taken out its own options already), made absolute against `currentFolder`; a
+// "file:" link becomes its local path and a link to elsewhere is skipped. The command
+// line carries nothing else.
+std::vector<std::string> CommandLineFiles(const QStringList& arguments,
+                                          const QString& currentFolder);
+
+// The program: needs a QApplication. Opens on step 1 with the files of the command line.
+// Returns the exit code.
 int RunProgram();
 
 }  // namespace app

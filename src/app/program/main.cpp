@@ -1,4 +1,4 @@
-// wizconv: the windowed converter. Takes no arguments.
+// wizconv: the windowed converter. wizconv [FILE...] opens on step 1 with the files.
 #include <QApplication>
 
 #include "app/mainwindow/ProgramEntry.h"
