@@ -11,7 +11,7 @@
 #include "core/MainThread.h"
 #include "decoder/FFDecoder.h"
 #include "decoder/ProbeJson.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
 
 namespace {

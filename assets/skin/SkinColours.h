@@ -5,7 +5,7 @@
 #include <QColor>
 #include <cstdint>
 
-#include "app/Palette.h"
+#include "appcore/Palette.h"
 
 namespace skin {
 

@@ -2,9 +2,9 @@
 // the plain text of a branding file.
 #include <iostream>
 
-#include "app/AppError.h"
-#include "app/Branding.h"
-#include "app/FileBytes.h"
+#include "appcore/AppError.h"
+#include "appcore/Branding.h"
+#include "appcore/FileBytes.h"
 #include "cli/CliCommand.h"
 
 namespace {

@@ -17,7 +17,6 @@
 #include <mutex>
 #include <optional>
 
-#include "app/CommonUtils.h"
 #include "cli/CliCommand.h"
 #include "cli/RunSupport.h"
 #include "convert/BatchBuilder.h"

@@ -6,7 +6,7 @@
 #include "cli/CliCommand.h"
 #include "decoder/FFDecoder.h"
 #include "decoder/ProbeJson.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include "cli/CliCommand.h"
 #include "cli/RunSupport.h"
 #include "engine/CustomFFmpeg.h"
-#include "engine/base/FFmpegException.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/FFmpegException.h"
+#include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
 
 namespace {

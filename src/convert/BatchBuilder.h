@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AppSettings.h"
+#include "appcore/AppSettings.h"
 
 namespace engine {
 class TFFEncoder;

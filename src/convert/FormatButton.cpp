@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "app/Palette.h"
+#include "appcore/Palette.h"
 
 namespace convert {
 namespace {

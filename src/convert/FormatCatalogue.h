@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/AppSettings.h"
+#include "appcore/AppSettings.h"
 
 namespace convert {
 

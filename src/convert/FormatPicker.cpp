@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QStackedWidget>
 
-#include "app/CommonUtils.h"
-#include "app/Palette.h"
+#include "appcore/FileNames.h"
+#include "appcore/Palette.h"
 #include "convert/FormatButton.h"
 
 namespace convert {

@@ -7,7 +7,7 @@
 #include <QString>
 #include <array>
 
-#include "app/AppSettings.h"
+#include "appcore/AppSettings.h"
 #include "convert/FormatCatalogue.h"
 #include "convert/FormatSelection.h"
 

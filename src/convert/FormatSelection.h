@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/AppSettings.h"
-#include "app/Branding.h"
-#include "app/CommonUtils.h"
+#include "appcore/AppSettings.h"
+#include "appcore/Branding.h"
+#include "appcore/GridLayout.h"
 #include "convert/FormatCatalogue.h"
 
 namespace convert {

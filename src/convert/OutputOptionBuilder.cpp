@@ -1,6 +1,6 @@
 #include "convert/OutputOptionBuilder.h"
 
-#include "app/CommonUtils.h"
+#include "appcore/FileNames.h"
 #include "convert/FormatCatalogue.h"
 
 namespace convert {

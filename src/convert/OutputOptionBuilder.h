@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/AppSettings.h"
+#include "appcore/AppSettings.h"
 #include "convert/PresetTable.h"
 #include "decoder/CustomDecoder.h"
 #include "engine/OptionRecords.h"

@@ -6,11 +6,11 @@
 #include <cstdlib>
 
 #include "decoder/CodecText.h"
-#include "engine/base/ErrorText.h"
-#include "engine/base/FFmpegException.h"
-#include "engine/base/InterruptRegistry.h"
-#include "engine/base/LibraryBinding.h"
-#include "engine/base/LibraryPtr.h"
+#include "enginebase/ErrorText.h"
+#include "enginebase/FFmpegException.h"
+#include "enginebase/InterruptRegistry.h"
+#include "enginebase/LibraryBinding.h"
+#include "enginebase/LibraryPtr.h"
 #include "log/FFLogger.h"
 
 extern "C" {

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "engine/base/FFmpegException.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/FFmpegException.h"
+#include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
 
 extern "C" {

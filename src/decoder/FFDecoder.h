@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "decoder/CustomDecoder.h"
-#include "engine/base/FormatConverter.h"
-#include "engine/base/LibraryPtr.h"
+#include "enginebase/FormatConverter.h"
+#include "enginebase/LibraryPtr.h"
 
 namespace engine {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "engine/base/EngineText.h"
+#include "enginebase/EngineText.h"
 
 extern "C" {
 #include <libavformat/avformat.h>

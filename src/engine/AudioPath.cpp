@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "engine/TranscodeSteps.h"
-#include "engine/base/FFmpegException.h"
+#include "enginebase/FFmpegException.h"
 
 extern "C" {
 #include <libavutil/opt.h>

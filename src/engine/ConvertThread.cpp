@@ -7,7 +7,7 @@
 
 #include <limits>
 
-#include "engine/base/InterruptRegistry.h"
+#include "enginebase/InterruptRegistry.h"
 #include "log/FFLogger.h"
 
 extern "C" {

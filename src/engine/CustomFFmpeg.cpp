@@ -6,7 +6,7 @@
 
 #include <mutex>
 
-#include "engine/base/FFmpegException.h"
+#include "enginebase/FFmpegException.h"
 #include "log/FFLogger.h"
 
 extern "C" {

@@ -17,10 +17,10 @@
 #include "engine/ManualResetEvent.h"
 #include "engine/OptionRecords.h"
 #include "engine/OptionTranslation.h"
-#include "engine/base/Bitmap.h"
-#include "engine/base/FormatConverter.h"
-#include "engine/base/FrameHooks.h"
-#include "engine/base/LibraryPtr.h"
+#include "enginebase/Bitmap.h"
+#include "enginebase/FormatConverter.h"
+#include "enginebase/FrameHooks.h"
+#include "enginebase/LibraryPtr.h"
 
 extern "C" {
 #include <libavutil/dict.h>

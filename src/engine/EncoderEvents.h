@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/base/Bitmap.h"
+#include "enginebase/Bitmap.h"
 
 extern "C" {
 #include <libavutil/samplefmt.h>

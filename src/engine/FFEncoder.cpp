@@ -10,8 +10,8 @@
 
 #include "core/MainThread.h"
 #include "engine/ConvertThread.h"
-#include "engine/base/FFmpegException.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/FFmpegException.h"
+#include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
 
 namespace engine {

@@ -12,7 +12,7 @@
 #include <unordered_map>
 
 #include "engine/CustomFFmpeg.h"
-#include "engine/base/FFmpegException.h"
+#include "enginebase/FFmpegException.h"
 #include "log/FFLogger.h"
 
 extern "C" {

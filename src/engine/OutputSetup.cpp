@@ -8,9 +8,9 @@
 
 #include "engine/ConvertThread.h"
 #include "engine/CustomFFmpeg.h"
-#include "engine/base/ErrorText.h"
-#include "engine/base/FFmpegException.h"
-#include "engine/base/InterruptRegistry.h"
+#include "enginebase/ErrorText.h"
+#include "enginebase/FFmpegException.h"
+#include "enginebase/InterruptRegistry.h"
 
 extern "C" {
 #include <libavutil/opt.h>

@@ -4,8 +4,8 @@
 
 #include "engine/CustomFFmpeg.h"
 #include "engine/X264Presets.h"
-#include "engine/base/FFmpegException.h"
-#include "engine/base/ReadWholeFile.h"
+#include "enginebase/FFmpegException.h"
+#include "enginebase/ReadWholeFile.h"
 
 namespace engine {
 namespace {

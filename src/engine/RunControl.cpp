@@ -17,7 +17,7 @@
 #include "engine/CustomFFmpeg.h"
 #include "engine/PreviewLock.h"
 #include "engine/TranscodeState.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
 
 extern "C" {

@@ -9,10 +9,10 @@
 #include <mutex>
 
 #include "engine/TranscodeSteps.h"
-#include "engine/base/ErrorText.h"
-#include "engine/base/FFmpegException.h"
-#include "engine/base/LibraryBinding.h"
-#include "engine/base/ReadWholeFile.h"
+#include "enginebase/ErrorText.h"
+#include "enginebase/FFmpegException.h"
+#include "enginebase/LibraryBinding.h"
+#include "enginebase/ReadWholeFile.h"
 #include "log/FFLogger.h"
 
 extern "C" {

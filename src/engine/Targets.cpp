@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "engine/CustomFFmpeg.h"
-#include "engine/base/FFmpegException.h"
+#include "enginebase/FFmpegException.h"
 #include "log/FFLogger.h"
 
 namespace engine {

@@ -10,10 +10,10 @@
 
 #include "core/MainThread.h"
 #include "engine/TranscodeSteps.h"
-#include "engine/base/ErrorText.h"
-#include "engine/base/FFmpegException.h"
-#include "engine/base/InterruptRegistry.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/ErrorText.h"
+#include "enginebase/FFmpegException.h"
+#include "enginebase/InterruptRegistry.h"
+#include "enginebase/LibraryBinding.h"
 
 extern "C" {
 #include <libavfilter/buffersink.h>

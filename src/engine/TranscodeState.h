@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/base/EngineText.h"
-#include "engine/base/LibraryPtr.h"
-#include "engine/base/PtsCorrector.h"
+#include "enginebase/EngineText.h"
+#include "enginebase/LibraryPtr.h"
+#include "enginebase/PtsCorrector.h"
 
 extern "C" {
 #include <libavcodec/bsf.h>

@@ -9,8 +9,8 @@
 
 #include "engine/PreviewLock.h"
 #include "engine/TranscodeSteps.h"
-#include "engine/base/ErrorText.h"
-#include "engine/base/FFmpegException.h"
+#include "enginebase/ErrorText.h"
+#include "enginebase/FFmpegException.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "app/Palette.h"
+#include "appcore/Palette.h"
 #include "convert/FormatButton.h"
 #include "convert/FormatPicker.h"
 

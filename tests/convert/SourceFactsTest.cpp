@@ -8,7 +8,7 @@
 #include "convert/FormatCatalogue.h"
 #include "convert/OutputOptionBuilder.h"
 #include "decoder/FFDecoder.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/LibraryBinding.h"
 
 namespace convert {
 namespace {

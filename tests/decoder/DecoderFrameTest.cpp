@@ -12,7 +12,7 @@
 #include "core/MainThread.h"
 #include "decoder/FFDecoder.h"
 #include "decoder/Thumbnail.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
 
 extern "C" {

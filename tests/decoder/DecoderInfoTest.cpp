@@ -12,9 +12,9 @@
 #include "core/MainThread.h"
 #include "decoder/FFDecoder.h"
 #include "decoder/ProbeJson.h"
-#include "engine/base/FFmpegException.h"
-#include "engine/base/InterruptRegistry.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/FFmpegException.h"
+#include "enginebase/InterruptRegistry.h"
+#include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
 
 extern "C" {

@@ -19,7 +19,7 @@
 #include "TestSupport.h"
 #include "core/MainThread.h"
 #include "engine/FFEncoder.h"
-#include "engine/base/FFmpegException.h"
+#include "enginebase/FFmpegException.h"
 
 using engine::TFFEncoder;
 using engine::TTerminateInfo;

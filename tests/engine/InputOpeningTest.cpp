@@ -11,8 +11,8 @@
 #include "LogCapture.h"
 #include "TestSupport.h"
 #include "engine/CustomFFmpeg.h"
-#include "engine/base/FFmpegException.h"
-#include "engine/base/InterruptRegistry.h"
+#include "enginebase/FFmpegException.h"
+#include "enginebase/InterruptRegistry.h"
 
 using engine::TCustomFFmpeg;
 using enginemedia::Media;

@@ -7,7 +7,7 @@
 #include "TestSupport.h"
 #include "engine/CustomFFmpeg.h"
 #include "engine/X264Presets.h"
-#include "engine/base/LibraryPtr.h"
+#include "enginebase/LibraryPtr.h"
 
 extern "C" {
 #include <libavutil/opt.h>

@@ -4,7 +4,7 @@
 
 #include "LogCapture.h"
 #include "engine/CustomFFmpeg.h"
-#include "engine/base/FFmpegException.h"
+#include "enginebase/FFmpegException.h"
 
 extern "C" {
 #include <libavutil/opt.h>

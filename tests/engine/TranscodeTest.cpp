@@ -17,7 +17,7 @@
 #include "OutputProbe.h"
 #include "TestSupport.h"
 #include "engine/CustomFFmpeg.h"
-#include "engine/base/FFmpegException.h"
+#include "enginebase/FFmpegException.h"
 
 using engine::TCustomFFmpeg;
 using enginemedia::Media;

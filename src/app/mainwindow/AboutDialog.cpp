@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Palette.h"
-#include "app/ShellUtils.h"
+#include "appcore/Palette.h"
+#include "appcore/DesktopShell.h"
 
 namespace app {
 namespace {

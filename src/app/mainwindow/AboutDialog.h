@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <QPixmap>
 
-#include "app/Branding.h"
+#include "appcore/Branding.h"
 
 class QLabel;
 class QPushButton;

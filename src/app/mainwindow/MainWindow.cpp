@@ -25,12 +25,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/AppError.h"
-#include "app/CommonUtils.h"
-#include "app/Palette.h"
-#include "app/Settings.h"
-#include "app/ShellUtils.h"
-#include "app/WindowPlacementQt.h"
+#include "appcore/AppError.h"
+#include "appcore/DesktopShell.h"
+#include "appcore/FileNames.h"
+#include "appcore/FolderDialog.h"
+#include "appcore/Palette.h"
+#include "appcore/Settings.h"
+#include "appcore/WindowPlacementQt.h"
 #include "app/mainwindow/AboutDialog.h"
 #include "app/mainwindow/ImageButton.h"
 #include "convert/FormatPicker.h"

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "app/AppSettings.h"
-#include "app/Branding.h"
+#include "appcore/AppSettings.h"
+#include "appcore/Branding.h"
 #include "app/mainwindow/SkinLayout.h"
 #include "app/mainwindow/WizardPages.h"
 

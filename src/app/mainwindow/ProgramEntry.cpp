@@ -17,17 +17,17 @@
 #include <cstdio>
 #include <iostream>
 
-#include "app/AppError.h"
-#include "app/Branding.h"
-#include "app/CommonUtils.h"
-#include "app/FileBytes.h"
-#include "app/IniFile.h"
-#include "app/QtMessages.h"
-#include "app/Settings.h"
-#include "app/WindowPlacementQt.h"
+#include "appcore/AppError.h"
+#include "appcore/Branding.h"
+#include "appcore/FileNames.h"
+#include "appcore/FileBytes.h"
+#include "appcore/IniFile.h"
+#include "appcore/QtMessages.h"
+#include "appcore/Settings.h"
+#include "appcore/WindowPlacementQt.h"
 #include "core/MainThread.h"
 #include "core/Messages.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
 #include "log/window/FormLog.h"
 

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "app/Branding.h"
+#include "appcore/Branding.h"
 #include "core/Messages.h"
 
 namespace fs = std::filesystem;

@@ -14,7 +14,7 @@
 #include <fstream>
 
 #include "EditionFixture.h"
-#include "app/IniFile.h"
+#include "appcore/IniFile.h"
 #include "convert/FormatPicker.h"
 #include "script/CustomScript.h"
 

@@ -14,7 +14,7 @@
 
 #include "EditionFixture.h"
 #include "SettingsKeys.h"
-#include "app/IniFile.h"
+#include "appcore/IniFile.h"
 #include "app/mainwindow/ImageButton.h"
 #include "app/mainwindow/ProgramEntry.h"
 #include "log/FFLogger.h"

@@ -1,9 +1,0 @@
-#include "engine/base/RunInMainThread.h"
-
-#include "core/MainThread.h"
-
-namespace engine {
-
-void RunInMainThread(const std::function<void()>& routine) { core::MainThread::Call(routine); }
-
-}  // namespace engine
