@@ -1,6 +1,7 @@
 #include "appcore/BusyCursor.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QGuiApplication>
 
 namespace app {

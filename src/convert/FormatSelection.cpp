@@ -1,4 +1,6 @@
 #include "convert/FormatSelection.h"
+#include "appcore/FileNames.h"
+#include "appcore/GridLayout.h"
 
 namespace convert {
 namespace {
