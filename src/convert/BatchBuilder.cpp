@@ -21,15 +21,12 @@ void BatchBuilder::Log(const std::string& line) {
   if (OnLog) OnLog(line);
 }
 
-int64_t BatchBuilder::ProbeDuration(const std::string& file) {
+SourceFacts BatchBuilder::Probe(const std::string& file) {
   engine::TFFDecoder& decoder = encoder_.Decoder();
-  int64_t duration = -1;
-  if (decoder.LoadFile(file)) {
-    engine::TFileStreamInfo info;
-    if (decoder.GetFileStreamInfo(info) && info.Duration > 0) duration = info.Duration;
-  }
+  SourceFacts facts;
+  if (decoder.LoadFile(file)) facts = ReadSourceFacts(decoder);
   decoder.CloseFile();
-  return duration;
+  return facts;
 }
 
 BatchPlan BatchBuilder::Build(const app::AppSettings& settings, bool merge,
@@ -72,7 +69,8 @@ void BatchBuilder::BuildPerFile(const app::AppSettings& settings,
       skip(reason);
       continue;
     }
-    plan.Jobs.push_back({index, {file}, output.FileName, facts.Duration > 0 ? facts.Duration : -1});
+    plan.Jobs.push_back(
+        {index, {file}, {facts}, output.FileName, facts.Duration > 0 ? facts.Duration : -1});
     if (facts.Duration > 0) plan.TotalDuration += facts.Duration;
     Log("文件已添加到转换列表。");
   }
@@ -100,7 +98,8 @@ void BatchBuilder::BuildMerge(const app::AppSettings& settings,
       plan.Skipped.push_back({file, line});
       continue;
     }
-    const int64_t duration = ProbeDuration(file);
+    const SourceFacts facts = Probe(file);
+    const int64_t duration = facts.Duration;
     if (duration > 0) {
       job.Duration += duration;
       plan.TotalDuration += duration;
@@ -108,6 +107,7 @@ void BatchBuilder::BuildMerge(const app::AppSettings& settings,
       durationKnown = false;
     }
     job.Inputs.push_back(file);
+    job.Facts.push_back(facts);
     Log("文件已添加到转换列表。");
   }
   if (encoder_.TasksCount() == 0) return;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "appcore/AppSettings.h"
+#include "convert/PresetTable.h"
 
 namespace engine {
 class TFFEncoder;
@@ -26,6 +27,7 @@ app::AppSettings SettingsForChoice(int formatClass, int formatCode, int presetIn
 struct BatchJob {
   int TaskIndex = -1;
   std::vector<std::string> Inputs;  // full paths, in the order they are converted
+  std::vector<SourceFacts> Facts;   // what the probe found of each input
   std::string Output;               // full path of the output file
   int64_t Duration = -1;            // microseconds of media to convert, -1 unknown
 };
@@ -59,7 +61,7 @@ class BatchBuilder {
 
  private:
   void Log(const std::string& line);
-  int64_t ProbeDuration(const std::string& file);
+  SourceFacts Probe(const std::string& file);
   void BuildPerFile(const app::AppSettings& settings, const std::vector<std::string>& files,
                     BatchPlan& plan);
   void BuildMerge(const app::AppSettings& settings, const std::vector<std::string>& files,
