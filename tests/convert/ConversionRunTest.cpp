@@ -1,0 +1,443 @@
+// The run controller without widgets, on real media made by the ffmpeg program: the
+// counters, the cells of the conversion list, the time labels, the error lines, cancel,
+// and the end-of-run actions in their order.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestSupport.h"
+#include "convert/BatchBuilder.h"
+#include "convert/ConversionRun.h"
+#include "convert/FormatCatalogue.h"
+#include "core/MainThread.h"
+#include "engine/FFEncoder.h"
+
+namespace convert {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string MakeMedia(const testsupport::TempDir& dir, const std::string& name,
+                      const std::vector<std::string>& arguments) {
+  const std::string path = dir.str() + "/" + name;
+  std::vector<std::string> argv = {"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-y"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  argv.push_back(path);
+  const testsupport::ProcessResult result = testsupport::RunProcess(argv);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  return path;
+}
+
+// Video and audio, `seconds` long.
+std::vector<std::string> Clip(double seconds, const std::string& size = "160x120") {
+  const std::string d = std::to_string(seconds);
+  return {"-f", "lavfi", "-i", "testsrc=size=" + size + ":rate=25:duration=" + d,
+          "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=" + d,
+          "-ac", "2", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-shortest"};
+}
+
+std::vector<std::string> VideoOnly(double seconds) {
+  return {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=" + std::to_string(seconds),
+          "-c:v", "libx264", "-preset", "ultrafast"};
+}
+
+app::AppSettings Choice(const char* formatName, int preset, const std::string& dir) {
+  const FormatInfo* format = FindFormatByName(formatName);
+  return SettingsForChoice(format->formatClass, format->code, preset, dir);
+}
+
+int DefaultPreset(const char* formatName) { return FindFormatByName(formatName)->defaultPreset; }
+
+// Records the end-of-run actions in the order they came.
+class RecordingActions : public EndOfRunActions {
+ public:
+  void PlaySound(const std::string& file) override { calls.push_back("sound " + file); }
+  bool CountDownToShutdown() override {
+    calls.push_back("countdown");
+    return countdownRunsOut;
+  }
+  void PowerOff() override { calls.push_back("poweroff"); }
+  void ShowSummary(const RunSummary& summary) override {
+    calls.push_back("summary " + std::to_string(summary.FileCount) + "/" +
+                    std::to_string(summary.Succeeded) + "/" + std::to_string(summary.Failed));
+  }
+  bool countdownRunsOut = false;
+  std::vector<std::string> calls;
+};
+
+// What the page saw: every callback must come on the main thread.
+struct Observed {
+  std::vector<std::vector<ConversionRow>> rowsAtProgress;
+  std::vector<engine::TProgressInfo> progress;
+  std::vector<std::string> statusSeen;  // column 2 of the row at each progress report
+  std::vector<std::string> progressCellSeen;
+  std::vector<int> endedTasks;
+  bool offMainThread = false;
+  bool ended = false;
+  RunSummary summary;
+};
+
+class ConversionRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(encoder_.EngineLibrariesLoaded() || encoder_.LoadEngineLibraries("lib"))
+        << encoder_.LastErrorMessage();
+    out_ = dir_.str() + "/out";
+    fs::create_directories(out_);
+  }
+
+  void Watch(ConversionRun& run, Observed& seen) {
+    auto onMain = [&seen] {
+      if (!core::MainThread::IsMainThread()) seen.offMainThread = true;
+    };
+    run.OnRowChanged = [onMain](int) { onMain(); };
+    run.OnLabelsChanged = onMain;
+    run.OnProgress = [&seen, &run, onMain](const engine::TProgressInfo& info) {
+      onMain();
+      seen.progress.push_back(info);
+      if (!run.Merge() && info.TaskIndex < static_cast<int>(run.Rows().size())) {
+        seen.statusSeen.push_back(run.Rows()[info.TaskIndex][2]);
+        seen.progressCellSeen.push_back(run.Rows()[info.TaskIndex][3]);
+      }
+    };
+    run.OnJobEnded = [&seen, onMain](const engine::TTerminateInfo& info) {
+      onMain();
+      seen.endedTasks.push_back(info.TaskIndex);
+    };
+    run.OnRunEnded = [&seen, onMain](const RunSummary& summary) {
+      onMain();
+      seen.ended = true;
+      seen.summary = summary;
+    };
+  }
+
+  // Serves the main thread until the run ends (or `step` asks to stop waiting).
+  bool WaitForEnd(Observed& seen, const std::function<void()>& step = nullptr) {
+    return core::MainThread::WaitWhileServing(
+        [&] {
+          if (step) step();
+          return seen.ended;
+        },
+        std::chrono::seconds(120));
+  }
+
+  testsupport::TempDir dir_;
+  std::string out_;
+  engine::TFFEncoder encoder_;
+};
+
+// Three files to MP3, the second without sound: it fails while running, the others
+// convert, and the one error line names it by its job index.
+TEST_F(ConversionRunTest, FailedFileInTheMiddleIsCountedAndTheRunGoesOn) {
+  const std::vector<std::string> files = {MakeMedia(dir_, "one.mp4", Clip(1)),
+                                          MakeMedia(dir_, "silent.mp4", VideoOnly(1)),
+                                          MakeMedia(dir_, "three.mkv", Clip(1))};
+  ConversionRun run(encoder_);
+  RecordingActions actions;
+  run.SetEndOfRunActions(&actions);
+  run.PlaySoundWhenFinished = true;
+  run.SoundFolder = "/sounds/";
+  Observed seen;
+  Watch(run, seen);
+
+  ASSERT_TRUE(run.Build(Choice("MP3", DefaultPreset("MP3"), out_), false, files));
+  // The list as built: every row waits, the path column is the input's folder.
+  ASSERT_EQ(run.Rows().size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(run.Rows()[i][0], fs::path(files[i]).filename().string());
+    EXPECT_EQ(run.Rows()[i][1].substr(0, 8), "00:00:01") << run.Rows()[i][1];
+    EXPECT_EQ(run.Rows()[i][2], "等待...");
+    EXPECT_EQ(run.Rows()[i][3], "");
+    EXPECT_EQ(run.Rows()[i][4], dir_.str() + "/");
+  }
+  EXPECT_EQ(run.ColumnCaption(2), "状态");
+  EXPECT_EQ(run.ColumnCaption(3), "进展");
+  EXPECT_EQ(run.CurrentFileTitle(), "当前文件:");
+  EXPECT_EQ(run.FileCount(), 3);
+
+  run.Start();
+  EXPECT_TRUE(run.IsRunning());
+  ASSERT_TRUE(WaitForEnd(seen));
+  EXPECT_FALSE(seen.offMainThread);
+  EXPECT_FALSE(run.IsRunning());
+
+  std::vector<std::string> status;
+  for (const ConversionRow& row : run.Rows()) status.push_back(row[2]);
+  EXPECT_EQ(status, (std::vector<std::string>{"完成。", "失败。", "完成。"}));
+  EXPECT_EQ(run.Rows()[0][3], "100%");
+  EXPECT_EQ(run.Rows()[2][3], "100%");
+  EXPECT_EQ(seen.endedTasks, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(seen.summary.FileCount, 3);
+  EXPECT_EQ(seen.summary.Succeeded, 2);
+  EXPECT_EQ(seen.summary.Failed, 1);
+  ASSERT_EQ(seen.summary.Errors.size(), 1u);
+  const std::string& line = seen.summary.Errors.front();
+  EXPECT_EQ(line.rfind("文件 (1): ", 0), 0u) << line;
+  EXPECT_GT(line.size(), std::string("文件 (1): ").size()) << "the engine's text is missing";
+  EXPECT_EQ(run.TerminatedCount(), 3);
+  // Only the finished jobs' media counts as done.
+  EXPECT_EQ(run.DoneDuration(), run.Plan().Jobs[0].Duration + run.Plan().Jobs[2].Duration);
+
+  // A failure plays the failure sound, then the summary; no countdown was asked for.
+  EXPECT_EQ(actions.calls, (std::vector<std::string>{"sound /sounds/fail.wav", "summary 3/2/1"}));
+  // The encoder is idle and empty again, the page labels back at rest.
+  EXPECT_EQ(encoder_.TasksCount(), 0);
+  EXPECT_EQ(run.CurrentFile(), "...");
+  EXPECT_EQ(run.ProgressPosition(), 0);
+  // While a job ran its row said so and carried its percentage.
+  ASSERT_FALSE(seen.statusSeen.empty());
+  for (size_t i = 0; i < seen.statusSeen.size(); ++i) {
+    EXPECT_EQ(seen.statusSeen[i], "正在转换...");
+    EXPECT_EQ(seen.progressCellSeen[i].back(), '%') << seen.progressCellSeen[i];
+  }
+  EXPECT_TRUE(fs::exists(out_ + "/one.mp3"));
+  EXPECT_TRUE(fs::exists(out_ + "/three.mp3"));
+  EXPECT_FALSE(fs::exists(out_ + "/silent.mp3"));
+}
+
+// Cancelling while the first of three runs: the waiting two never run, all three show
+// "失败。", nothing is counted as succeeded, and only a job that reports an error text
+// gets an error line.
+TEST_F(ConversionRunTest, CancelDuringTheFirstOfThreeFailsEveryRow) {
+  std::vector<std::string> files;
+  for (const char* name : {"a.mkv", "b.mkv", "c.mkv"})
+    files.push_back(MakeMedia(dir_, name, Clip(8, "320x240")));
+  ConversionRun run(encoder_);
+  RecordingActions actions;
+  run.SetEndOfRunActions(&actions);
+  Observed seen;
+  Watch(run, seen);
+  // AVI preset 1 encodes 1920x1080 x264: slow enough to be caught in the first job.
+  ASSERT_TRUE(run.StartRun(Choice("AVI", 1, out_), false, files));
+  bool cancelled = false;
+  ASSERT_TRUE(WaitForEnd(seen, [&] {
+    if (!cancelled && !seen.progress.empty()) {
+      cancelled = true;
+      run.Cancel();
+    }
+  }));
+  ASSERT_TRUE(cancelled);
+  for (const engine::TProgressInfo& p : seen.progress) EXPECT_EQ(p.TaskIndex, 0);
+  for (const ConversionRow& row : run.Rows()) EXPECT_EQ(row[2], "失败。") << row[0];
+  EXPECT_EQ(seen.summary.FileCount, 3);
+  EXPECT_EQ(seen.summary.Succeeded, 0);
+  EXPECT_EQ(seen.summary.Failed, 3);
+  for (const std::string& line : seen.summary.Errors) {
+    EXPECT_EQ(line.rfind("文件 (0): ", 0), 0u) << "a job that never ran has an error line: " << line;
+  }
+  EXPECT_EQ(actions.calls, std::vector<std::string>{"summary 3/0/3"});
+  EXPECT_EQ(run.DoneDuration(), 0);
+}
+
+// A raw H.264 stream has no duration: its row says "N/A" for the whole job, and the
+// estimate is made from the file whose duration is known only.
+TEST_F(ConversionRunTest, FileWithoutDurationShowsNotAvailableAndTheEstimateUsesTheKnownOnes) {
+  const std::string raw = MakeMedia(dir_, "raw.h264", {"-f", "lavfi", "-i",
+                                                       "testsrc=size=160x120:rate=25:duration=2",
+                                                       "-c:v", "libx264", "-preset", "ultrafast",
+                                                       "-f", "h264"});
+  const std::string known = MakeMedia(dir_, "known.mp4", Clip(2));
+  ConversionRun run(encoder_);
+  // The elapsed time is what the test says.
+  double now = 1000;
+  run.Now = [&now] { return now; };
+  encoder_.SetProgressInterval(100);
+  Observed seen;
+  Watch(run, seen);
+  std::vector<std::string> estimates;
+  std::vector<std::string> timesLeft;
+  auto watchProgress = run.OnProgress;
+  run.OnProgress = [&](const engine::TProgressInfo& info) {
+    watchProgress(info);
+    estimates.push_back(run.EstimatedText());
+    timesLeft.push_back(run.TimeLeftText());
+    now += 10;
+  };
+  ASSERT_TRUE(run.Build(Choice("MP4", DefaultPreset("MP4"), out_), false, {raw, known}));
+  EXPECT_EQ(run.Rows()[0][1], "持续时间不是当前");
+  const int64_t knownDuration = run.Plan().Jobs[1].Duration;
+  ASSERT_GT(knownDuration, 1900000);
+  EXPECT_EQ(run.TotalDuration(), knownDuration);
+  run.Start();
+  ASSERT_TRUE(WaitForEnd(seen));
+
+  ASSERT_FALSE(seen.progress.empty());
+  EXPECT_EQ(seen.progress.front().TaskIndex, 0) << "no progress of the file without duration";
+  size_t firstOfKnown = seen.progress.size();
+  for (size_t i = 0; i < seen.progress.size(); ++i) {
+    const engine::TProgressInfo& p = seen.progress[i];
+    if (p.TaskIndex == 0) {
+      EXPECT_EQ(seen.progressCellSeen[i], "N/A");
+      // Nothing of a known duration is done yet: no estimate.
+      EXPECT_EQ(estimates[i], "-:--:--");
+      EXPECT_EQ(timesLeft[i], "-:--:--");
+    } else if (firstOfKnown == seen.progress.size()) {
+      firstOfKnown = i;
+    }
+  }
+  ASSERT_LT(firstOfKnown, seen.progress.size()) << "no progress of the second file";
+  // known total x elapsed / done, the elapsed time counted from the run's start.
+  for (size_t i = firstOfKnown; i < seen.progress.size(); ++i) {
+    const engine::TProgressInfo& p = seen.progress[i];
+    if (p.CurrentDuration <= 0) continue;
+    const double elapsed = 10.0 * static_cast<double>(i);
+    const RunTimes expected = EstimateRunTimes(knownDuration, p.CurrentDuration, elapsed);
+    EXPECT_EQ(estimates[i], HourOfDayText(expected.Estimated)) << i;
+    EXPECT_EQ(timesLeft[i], HourOfDayText(expected.TimeLeft)) << i;
+  }
+  EXPECT_EQ(run.Rows()[0][2], "完成。");
+  EXPECT_EQ(run.Rows()[1][2], "完成。");
+  EXPECT_EQ(seen.summary.Succeeded, 2);
+}
+
+// A second run on the same controller starts its counters at zero: its estimate is not
+// made from the first run's done media, and its end actions follow its own outcome.
+TEST_F(ConversionRunTest, SecondRunStartsFromZeroAndEndActionsFollowItsOutcome) {
+  const std::string clip = MakeMedia(dir_, "clip.mp4", Clip(2));
+  ConversionRun run(encoder_);
+  RecordingActions actions;
+  run.SetEndOfRunActions(&actions);
+  run.SoundFolder = "/s/";
+  double now = 0;
+  run.Now = [&now] { return now; };
+  encoder_.SetProgressInterval(100);
+
+  struct Case {
+    bool sound, shutdown, countdownRunsOut;
+    std::vector<std::string> calls;
+  };
+  const std::vector<Case> cases = {
+      {false, false, false, {"summary 1/1/0"}},
+      {true, true, false, {"sound /s/done.wav", "countdown", "summary 1/1/0"}},
+      {false, true, true, {"countdown", "poweroff", "summary 1/1/0"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.calls.size());
+    actions.calls.clear();
+    actions.countdownRunsOut = c.countdownRunsOut;
+    run.PlaySoundWhenFinished = c.sound;
+    run.ShutDownWhenFinished = c.shutdown;
+    Observed seen;
+    Watch(run, seen);
+    std::vector<int64_t> doneAtProgress;
+    std::vector<std::string> estimates;
+    auto watchProgress = run.OnProgress;
+    run.OnProgress = [&](const engine::TProgressInfo& info) {
+      watchProgress(info);
+      doneAtProgress.push_back(run.DoneDuration());
+      estimates.push_back(run.EstimatedText());
+    };
+    now = 0;
+    ASSERT_TRUE(run.StartRun(Choice("WAV", DefaultPreset("WAV"), out_), false, {clip}));
+    EXPECT_EQ(run.DoneDuration(), 0);
+    EXPECT_EQ(run.SucceededCount(), 0);
+    now = 3600;  // an hour passes before the first report
+    ASSERT_TRUE(WaitForEnd(seen));
+    for (int64_t done : doneAtProgress) EXPECT_EQ(done, 0);
+    for (size_t i = 0; i < seen.progress.size(); ++i) {
+      const RunTimes t =
+          EstimateRunTimes(run.TotalDuration(), seen.progress[i].CurrentDuration, 3600);
+      EXPECT_EQ(estimates[i], RunTimeText(t.Estimated, t.EstimateKnown));
+    }
+    EXPECT_EQ(run.DoneDuration(), run.TotalDuration());
+    EXPECT_EQ(actions.calls, c.calls);
+  }
+}
+
+// A file longer than 2^31 microseconds adds its whole duration to the done media: the
+// sound lasts a second, a subtitle at 36 minutes makes the file 36 minutes long.
+TEST_F(ConversionRunTest, DurationPastThirtyTwoBitsIsAddedWhole) {
+  const fs::path subtitles = dir_.write("late.srt", "1\n00:36:40,000 --> 00:36:41,000\nlate\n\n");
+  const std::string file =
+      MakeMedia(dir_, "long.mkv",
+                {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=8000:duration=1", "-i",
+                 subtitles.string(), "-c:a", "pcm_s16le", "-c:s", "srt"});
+  ConversionRun run(encoder_);
+  Observed seen;
+  Watch(run, seen);
+  ASSERT_TRUE(run.StartRun(Choice("MP3", DefaultPreset("MP3"), out_), false, {file}));
+  ASSERT_TRUE(WaitForEnd(seen));
+  ASSERT_EQ(seen.summary.Succeeded, 1) << (seen.summary.Errors.empty() ? "" : seen.summary.Errors[0]);
+  EXPECT_GT(run.Plan().Jobs[0].Duration, int64_t{2147483647});
+  EXPECT_EQ(run.DoneDuration(), run.Plan().Jobs[0].Duration);
+  EXPECT_EQ(run.Rows()[0][1].substr(0, 8), "00:36:41");
+}
+
+// Merge mode: one job, one row per input with its size and aspect ratio, the output path
+// in every row, one file counted.
+TEST_F(ConversionRunTest, MergeRunCountsOneFileWithARowPerInput) {
+  const std::vector<std::string> files = {MakeMedia(dir_, "m1.mp4", Clip(1, "160x120")),
+                                          MakeMedia(dir_, "m2.mp4", Clip(1, "320x180"))};
+  ConversionRun run(encoder_);
+  RecordingActions actions;
+  run.SetEndOfRunActions(&actions);
+  Observed seen;
+  Watch(run, seen);
+  ASSERT_TRUE(run.Build(Choice("MP4", DefaultPreset("MP4"), out_), true, files));
+  EXPECT_EQ(run.ColumnCaption(2), "宽度x高度");
+  EXPECT_EQ(run.ColumnCaption(3), "宽高比");
+  EXPECT_EQ(run.CurrentFileTitle(), "输出文件:");
+  ASSERT_EQ(run.Rows().size(), 2u);
+  EXPECT_EQ(run.Rows()[0][2], "160x120");
+  EXPECT_EQ(run.Rows()[0][3], "1.33333337306976");  // 4/3 as a 32-bit float
+  EXPECT_EQ(run.Rows()[1][2], "320x180");
+  EXPECT_EQ(run.Rows()[1][3], "1.77777779102325");
+  for (const ConversionRow& row : run.Rows()) EXPECT_EQ(row[4], out_ + "/Output_Merge.mp4");
+  run.Start();
+  ASSERT_TRUE(WaitForEnd(seen));
+  for (const engine::TProgressInfo& p : seen.progress) EXPECT_EQ(p.TaskIndex, 0);
+  EXPECT_EQ(run.Rows()[0][2], "完成。");
+  EXPECT_EQ(actions.calls, std::vector<std::string>{"summary 1/1/0"});
+  EXPECT_TRUE(fs::exists(out_ + "/Output_Merge.mp4"));
+}
+
+// Nothing that opens: no job, nothing starts, no notification, nothing counted.
+TEST_F(ConversionRunTest, BuildWithoutAnyJobStartsNothing) {
+  const std::string broken = dir_.write("broken.mp4", std::string(4096, 'x')).string();
+  ConversionRun run(encoder_);
+  std::vector<std::string> log;
+  run.OnLog = [&log](const std::string& line) { log.push_back(line); };
+  Observed seen;
+  Watch(run, seen);
+  EXPECT_FALSE(run.StartRun(Choice("MP3", 0, out_), false, {broken, dir_.str() + "/gone.mp4"}));
+  EXPECT_FALSE(run.IsRunning());
+  EXPECT_TRUE(run.Rows().empty());
+  ASSERT_EQ(log.size(), 2u);
+  for (const std::string& line : log) EXPECT_EQ(line.rfind("文件加载错误:", 0), 0u) << line;
+  EXPECT_FALSE(core::MainThread::WaitWhileServing([&] { return seen.ended; },
+                                                  std::chrono::milliseconds(200)));
+}
+
+TEST(RunTimes, HourOfDayAndEstimate) {
+  struct TextCase {
+    double seconds;
+    const char* text;
+  };
+  const std::vector<TextCase> texts = {
+      {0, "0:00:00"},       {59.9994, "0:00:59"}, {59.9996, "0:01:00"}, {3599, "0:59:59"},
+      {3600, "1:00:00"},    {36000 + 61, "10:01:01"}, {90000, "1:00:00"},  // 25 hours
+      {86399, "23:59:59"}, {-5, "0:00:00"},
+  };
+  for (const TextCase& c : texts) EXPECT_EQ(HourOfDayText(c.seconds), c.text) << c.seconds;
+
+  // Nothing done or nothing known: the estimate is undefined.
+  EXPECT_FALSE(EstimateRunTimes(10'000'000, 0, 5).EstimateKnown);
+  EXPECT_FALSE(EstimateRunTimes(0, 1'000'000, 5).EstimateKnown);
+  EXPECT_EQ(RunTimeText(12, false), "-:--:--");
+  // A quarter done in 30 s: two minutes in all, 90 s left.
+  const RunTimes t = EstimateRunTimes(40'000'000, 10'000'000, 30);
+  ASSERT_TRUE(t.EstimateKnown);
+  EXPECT_DOUBLE_EQ(t.Estimated, 120);
+  EXPECT_DOUBLE_EQ(t.TimeLeft, 90);
+  // Durations far past 32 bits stay exact enough.
+  const RunTimes big = EstimateRunTimes(int64_t{3} << 40, int64_t{1} << 40, 100);
+  EXPECT_DOUBLE_EQ(big.Estimated, 300);
+  // More done than known (an unknown-duration file's media): never a negative time left.
+  EXPECT_EQ(EstimateRunTimes(1'000'000, 4'000'000, 8).TimeLeft, 0);
+}
+
+}  // namespace
+}  // namespace convert
