@@ -1,14 +1,14 @@
 // wizconv-cli convert [--class video|device|audio] --format NAME [--preset N] [--merge]
 // [--out DIR] FILE...: the conversion workflow without windows. The jobs are built by the
-// same code as the window's (the preset table, the output naming, the batch builder) and
-// run one after another by the encoder component. Progress and the time left go to
-// standard error, the path of every finished output to standard output (one per line).
+// same code as the window's and run by the window's run controller, one after another, so
+// both count and end jobs alike. Progress and the time left go to standard error, the path
+// of every finished output to standard output (one per line), and at the end the run's
+// counts ("3 total, 2 succeeded, 1 failed") to standard error.
 // `convert --list` prints the classes, formats and preset texts.
 // Exit codes: 0 every file converted, 1 a file could not be converted (each one named on
 // standard error), 2 bad arguments, 130 stopped by Ctrl+C or SIGTERM (the output being
 // written is closed properly).
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -16,10 +16,12 @@
 #include <iostream>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "cli/CliCommand.h"
 #include "cli/RunSupport.h"
 #include "convert/BatchBuilder.h"
+#include "convert/ConversionRun.h"
 #include "convert/FormatCatalogue.h"
 #include "convert/OutputOptionBuilder.h"
 #include "convert/PresetTable.h"
@@ -240,12 +242,6 @@ class Progress {
   bool shown_ = false;
 };
 
-struct JobEnd {
-  int taskIndex;
-  bool finished, failed;
-  std::string message;
-};
-
 int convertFiles(const std::vector<std::string>& args) {
   Arguments a;
   std::string error;
@@ -304,79 +300,64 @@ int convertFiles(const std::vector<std::string>& args) {
   cli::StopSignals signals;
   const app::AppSettings settings =
       convert::SettingsForChoice(format->formatClass, format->code, preset, outputDir);
-  convert::BatchBuilder builder(encoder);
-  const convert::BatchPlan plan = builder.Build(settings, a.merge, files);
+  // The window's run controller: the same jobs, counters and ends as the window shows.
+  convert::ConversionRun run(encoder);
+  const bool built = run.Build(settings, a.merge, files);
+  const convert::BatchPlan& plan = run.Plan();
   for (const convert::SkippedFile& s : plan.Skipped)
     std::cerr << "wizconv-cli convert: " << s.File << ": " << s.Reason << "\n";
 
   bool failed = !plan.Skipped.empty();
   if (cli::StopSignals::Interrupted()) {
     // Stopped before anything ran: the jobs go, and with them their empty outputs.
-    encoder.ClearTasks();
-  } else if (!plan.Jobs.empty()) {
+    run.Discard();
+  } else if (built) {
     Progress progress(plan);
-    std::mutex endsMutex;
-    // Indexed by job: the per-job notifications come on threads of their own, and two of
-    // them may arrive in either order.
-    std::vector<std::optional<JobEnd>> ends(plan.Jobs.size());
-    std::atomic<bool> allDone{false};
-    encoder.OnProgress = [&progress](engine::TCustomEncoder&, engine::PProgressInfo info) {
-      progress.Show(info->TaskIndex, info->CurrentDuration, info->TotalDuration);
+    run.OnProgress = [&progress](const engine::TProgressInfo& info) {
+      progress.Show(info.TaskIndex, info.CurrentDuration, info.TotalDuration);
     };
-    encoder.OnTerminate = [&](engine::TCustomEncoder&, const engine::TTerminateInfo& info) {
-      if (info.TaskIndex < 0) {
-        allDone = true;
-        return;
+    // Each job's end, on the main thread in the order the jobs end (one at a time).
+    run.OnJobEnded = [&](const engine::TTerminateInfo& e) {
+      if (e.TaskIndex < 0 || e.TaskIndex >= static_cast<int>(plan.Jobs.size())) return;
+      const convert::BatchJob& job = plan.Jobs[e.TaskIndex];
+      progress.JobStarts(e.TaskIndex + 1);
+      std::lock_guard<std::mutex> out(Progress::Mutex());
+      progress.EndLine();
+      if (e.Finished && !e.Failed) {
+        std::cout << job.Output << "\n" << std::flush;
+      } else if (e.Failed) {
+        for (const std::string& in : job.Inputs)
+          std::cerr << "wizconv-cli convert: " << in << ": " << e.ErrorMessage << "\n";
+      } else {
+        std::cerr << "wizconv-cli convert: stopped: " << job.Output
+                  << (std::filesystem::exists(job.Output) ? " holds what was converted"
+                                                          : " was not written")
+                  << "\n";
       }
-      std::lock_guard<std::mutex> lock(endsMutex);
-      if (info.TaskIndex < static_cast<int>(ends.size()))
-        ends[info.TaskIndex] = JobEnd{info.TaskIndex, info.Finished, info.Failed, info.ErrorMessage};
     };
-    // Each job's end is told on the main thread, in the order of the jobs (the order they
-    // run in, one at a time).
-    size_t told = 0;
-    int finishedCount = 0;
-    auto tellEnds = [&] {
-      std::lock_guard<std::mutex> lock(endsMutex);
-      for (; told < ends.size() && ends[told]; ++told) {
-        const JobEnd& e = *ends[told];
-        const convert::BatchJob& job = plan.Jobs.at(e.taskIndex);
-        progress.JobStarts(e.taskIndex + 1);
-        std::lock_guard<std::mutex> out(Progress::Mutex());
-        progress.EndLine();
-        if (e.finished && !e.failed) {
-          ++finishedCount;
-          std::cout << job.Output << "\n" << std::flush;
-        } else if (e.failed) {
-          for (const std::string& in : job.Inputs)
-            std::cerr << "wizconv-cli convert: " << in << ": " << e.message << "\n";
-        } else {
-          std::cerr << "wizconv-cli convert: stopped: " << job.Output
-                    << (std::filesystem::exists(job.Output) ? " holds what was converted"
-                                                            : " was not written")
-                    << "\n";
-        }
-      }
+    convert::RunSummary summary;
+    bool ended = false;
+    run.OnRunEnded = [&](const convert::RunSummary& s) {
+      summary = s;
+      ended = true;
     };
     bool stopAsked = false;
     progress.JobStarts(0);
-    encoder.StartTask(1);
+    run.Start();
     core::MainThread::WaitWhileServing([&] {
       if (cli::StopSignals::Interrupted() && !stopAsked) {
         stopAsked = true;
-        encoder.StopTasks(false);
+        run.Cancel(false);
       }
-      tellEnds();
-      return allDone.load();
+      return ended;
     });
-    // The handler's last notifier thread may still be returning: what it uses stays until
-    // it has.
-    encoder.WaitForNotifiers();
-    tellEnds();
-    encoder.OnProgress = nullptr;
-    encoder.OnTerminate = nullptr;
-    encoder.ClearTasks();
-    if (finishedCount != static_cast<int>(plan.Jobs.size())) failed = true;
+    {
+      std::lock_guard<std::mutex> out(Progress::Mutex());
+      progress.EndLine();
+      std::cerr << "wizconv-cli convert: " << summary.FileCount << " total, " << summary.Succeeded
+                << " succeeded, " << summary.Failed << " failed\n";
+    }
+    if (summary.Succeeded != summary.FileCount) failed = true;
   }
   if (cli::StopSignals::Interrupted()) return cli::kInterruptedExit;
   return failed ? 1 : 0;

@@ -82,7 +82,8 @@ std::string RunTimeText(double seconds, bool known) {
 }
 
 ConversionRun::ConversionRun(engine::TFFEncoder& encoder)
-    : encoder_(encoder), Now(SteadySeconds), attached_(std::make_shared<std::atomic<bool>>(true)) {
+    : encoder_(encoder), attached_(std::make_shared<std::atomic<bool>>(true)) {
+  Now = SteadySeconds;
   std::shared_ptr<std::atomic<bool>> attached = attached_;
   encoder_.OnProgress = [this, attached](engine::TCustomEncoder&, engine::PProgressInfo info) {
     if (*attached) HandleProgress(*info);

@@ -181,8 +181,10 @@ TEST(ConvertCommand, EveryPresetOfEveryFormatGivesWhatItAsksFor) {
       } remover{file};
       const auto r = RunProcess(Convert({"--format", std::string(format.name), "--preset",
                                          std::to_string(preset), "--out", out.string(), clip}));
+      // Progress lines and the run's closing counts are no warnings.
       for (const std::string& line : Lines(r.err))
-        if (line.find("[") != 0) warnings.insert(std::string(format.name) + ": " + line);
+        if (line.find("[") != 0 && line != "wizconv-cli convert: 1 total, 1 succeeded, 0 failed")
+          warnings.insert(std::string(format.name) + ": " + line);
       // A failing preset is reported and the table goes on, so one run shows them all.
       if (r.exitCode != 0) {
         ADD_FAILURE() << "exit " << r.exitCode << "\n" << r.err;
@@ -371,6 +373,9 @@ TEST(ConvertCommand, BrokenFilesAreReportedAndTheGoodOnesConvert) {
         << bad << " not reported in\n" << r.err;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);
+  // Files that never became a job are not among the run's files.
+  EXPECT_NE(r.err.find("wizconv-cli convert: 2 total, 2 succeeded, 0 failed\n"), std::string::npos)
+      << r.err;
 
   // Merged, the good files are joined and the others left out and reported.
   const auto merged = RunProcess(
@@ -390,6 +395,28 @@ TEST(ConvertCommand, BrokenFilesAreReportedAndTheGoodOnesConvert) {
   const auto none = RunProcess(Convert({"--format", "WAV", "--out", out.string(), missing, noise}));
   EXPECT_EQ(none.exitCode, 1);
   EXPECT_EQ(none.out, "");
+}
+
+// A file that probes fine but fails while converting (no sound for an MP3) is told with
+// the engine's text in its place among the ends, and the run goes on.
+TEST(ConvertCommand, FileFailingWhileConvertingIsCountedAndTheNextOneRuns) {
+  testsupport::TempDir dir;
+  const std::string one = MakeMedia(dir, "one.mp4", ClipArgs(1.0));
+  const std::string silent = MakeMedia(dir, "silent.mp4", {"-f", "lavfi", "-i",
+                                                            "testsrc=size=160x120:rate=25:duration=1",
+                                                            "-c:v", "libx264", "-preset", "ultrafast"});
+  const std::string three = MakeMedia(dir, "three.mp4", ClipArgs(1.0));
+  const auto r = RunProcess(Convert({"--format", "MP3", "--out", dir.str(), one, silent, three}));
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{(dir.path() / "one.mp3").string(),
+                                                    (dir.path() / "three.mp3").string()}));
+  const std::string failure = "wizconv-cli convert: " + silent + ": ";
+  const size_t at = r.err.find(failure);
+  ASSERT_NE(at, std::string::npos) << r.err;
+  EXPECT_NE(r.err[at + failure.size()], '\n') << "the engine's text is missing";
+  EXPECT_NE(r.err.find("wizconv-cli convert: 3 total, 2 succeeded, 1 failed\n"), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(dir.path() / "silent.mp3"));
 }
 
 TEST(ConvertCommand, InterruptedRunKeepsTheTrailerAndStartsNoMoreJobs) {
