@@ -34,9 +34,11 @@
 #include "appcore/WindowPlacementQt.h"
 #include "app/mainwindow/AboutDialog.h"
 #include "app/mainwindow/ImageButton.h"
+#include "convert/ConversionPages.h"
 #include "convert/FormatPicker.h"
 #include "convert/FormatSelection.h"
 #include "core/Messages.h"
+#include "engine/FFEncoder.h"
 #include "script/ComponentScriptlet.h"
 #include "script/CustomScript.h"
 #include "script/HostScriptlet.h"
@@ -79,7 +81,10 @@ TFormMain::TFormMain(MainWindowEnvironment env, QWidget* parent)
   RunStartup();
 }
 
-TFormMain::~TFormMain() = default;
+TFormMain::~TFormMain() {
+  // The run's pages stop the run and leave the encoder before it goes.
+  delete conversionPages_;
+}
 
 std::string TFormMain::SettingsFilePath() const { return settingsFolder_ + SettingsFileName(); }
 
@@ -212,6 +217,7 @@ void TFormMain::CreateControls() {
   connect(formatPicker_, &convert::FormatPicker::SelectDirClicked, this,
           &TFormMain::ChooseOutputFolder);
   CreateFinishLabels();
+  CreateConversionPages();
 
   setStyleSheet(
       QString(
@@ -332,6 +338,19 @@ void TFormMain::CreateFinishLabels() {
   add("TabSheetStep7", "LabelFinishedDownloading1", "%s 已完成下载。", 24);
   add("TabSheetStep7", "LabelFinishedDownloading2",
       "要转换其它文件，点击“完成”。点击“退出”，退出%s。", 52);
+}
+
+void TFormMain::CreateConversionPages() {
+  encoder_ = std::make_unique<engine::TFFEncoder>();
+  conversionPages_ = new convert::ConversionPages(pageControl_->findChild<QWidget*>("TabSheetStep3"),
+                                                  pageControl_->findChild<QWidget*>("TabSheetStep4"),
+                                                  settings_, *encoder_);
+  conversionPages_->SetSoundFolder(env_.exeDir + "sounds/");
+  conversionPages_->OnLog = [this](const std::string& line) {
+    if (env_.appendLog) env_.appendLog(line);
+  };
+  connect(conversionPages_, &convert::ConversionPages::ShowSummaryPage, this,
+          [this] { ShowPage(WizardPage::Step4); });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -627,7 +646,22 @@ void TFormMain::ActionNext() {
   }
 }
 
-void TFormMain::StartRun() {}
+void TFormMain::StartRun() {
+  // Whatever the page still had to draw is drawn before the files are probed.
+  QCoreApplication::processEvents();
+  conversionPages_->SetAppTitle(title_);
+  conversionPages_->EnterStep3();
+  conversionPages_->StartRun(RunInputFiles(), branding_.Merge);
+}
+
+std::vector<std::string> TFormMain::RunInputFiles() const {
+  std::vector<std::string> files;
+  for (int row = 0; row < fileGrid_->rowCount(); ++row) {
+    if (const QTableWidgetItem* item = fileGrid_->item(row, 5))
+      files.push_back(item->text().toStdString());
+  }
+  return files;
+}
 
 void TFormMain::ChooseOutputFolder() {
   std::string folder = settings_.OutputFileDir;
@@ -687,7 +721,10 @@ void TFormMain::ActionExit() {
       }
       break;
     case WizardPage::Step3:
-      core::Messages::Confirm("你真的要取消转换？");
+      if (core::Messages::Confirm("你真的要取消转换？")) {
+        conversionPages_->CancelRun();
+        SetPageCaptions();
+      }
       break;
     case WizardPage::Step6:
       core::Messages::Confirm("你真的要取消下载？");

@@ -23,7 +23,11 @@ class QTabWidget;
 class QTableWidget;
 
 namespace convert {
+class ConversionPages;
 class FormatPicker;
+}
+namespace engine {
+class TFFEncoder;
 }
 namespace script {
 class TJavaScript;
@@ -83,6 +87,10 @@ class TFormMain : public QWidget {
   QPoint HelpMenuPosition() const;
   QMenu* HelpMenu() const { return helpMenu_; }
   convert::FormatPicker* FormatPicker() const { return formatPicker_; }
+  // Steps 3 and 4 and the run controller behind them.
+  convert::ConversionPages* ConversionPages() const { return conversionPages_; }
+  // The encoder component that runs the conversions.
+  engine::TFFEncoder& Encoder() { return *encoder_; }
   // The script host that runs the link-extraction script; nothing before start-up made it.
   script::TJavaScript* ScriptHost() const { return scriptHost_.get(); }
   // Every text a script hands to Host.Echo or Host.Alert (the link parser reads them).
@@ -117,6 +125,7 @@ class TFormMain : public QWidget {
   void CreateModePage(QWidget* page);
   void CreateStep1Page(QWidget* page);
   void CreateFinishLabels();
+  void CreateConversionPages();
   QAction* AddAction(const char* name, const QString& text, const QKeySequence& key = {});
 
   // The start-up steps, in order.
@@ -140,6 +149,8 @@ class TFormMain : public QWidget {
   void ChooseOutputFolder();
   // The conversion run of step 3 (the run controller starts it).
   void StartRun();
+  // Full paths of the step-1 files, top to bottom.
+  std::vector<std::string> RunInputFiles() const;
   void SaveOnClose();
   void OpenLink(const std::string& link);
 
@@ -179,6 +190,8 @@ class TFormMain : public QWidget {
   QRadioButton* radioConvert_ = nullptr;
   QMenu* helpMenu_ = nullptr;
   convert::FormatPicker* formatPicker_ = nullptr;
+  std::unique_ptr<engine::TFFEncoder> encoder_;
+  convert::ConversionPages* conversionPages_ = nullptr;
   std::unique_ptr<script::TJavaScript> scriptHost_;
 
   QAction* actionBack_ = nullptr;
