@@ -4,12 +4,16 @@
 # the same settings, in one run. The settings come from the preset table itself
 # (`convert --show-options`) and are written out as ffmpeg arguments here; the x264
 # settings both outputs carry are compared, so a difference shows. Prints both wall times
-# and the ratio (wizconv / ffmpeg; below 1 means wizconv is faster).
+# and the ratio (wizconv / ffmpeg; below 1 means wizconv is faster). When the window's run
+# helper is built (ninja -C build wizconv-window-run), the same batch also goes through
+# steps 3 and 4 of the window (widgets offscreen, the event loop serving the run) and its
+# ratio to the command line is printed.
 #
 #   bench/convert_vs_ffmpeg.sh [WIZCONV_CLI] [CLIPS]
 #
-# WIZCONV_CLI defaults to build/bin/wizconv-cli, CLIPS to 10. The clips are made once in
-# $WORK (default /tmp/wizconv-bench).
+# WIZCONV_CLI defaults to build/bin/wizconv-cli, CLIPS to 10, WINDOW_RUN to
+# build/bench/wizconv-window-run. The clips are made once in $WORK (default
+# /tmp/wizconv-bench).
 set -euo pipefail
 
 cli=${1:-build/bin/wizconv-cli}
@@ -17,7 +21,8 @@ clips=${2:-10}
 format=${FORMAT:-MP4}
 preset=${PRESET:-}
 work=${WORK:-/tmp/wizconv-bench}
-mkdir -p "$work/clips" "$work/ours" "$work/peer"
+window_run=$(realpath -m "${WINDOW_RUN:-$(dirname "$(dirname "$cli")")/bench/wizconv-window-run}")
+mkdir -p "$work/clips" "$work/ours" "$work/peer" "$work/window"
 
 inputs=()
 for ((i = 1; i <= clips; i++)); do
@@ -77,7 +82,7 @@ done <<<"$options"
 [ -n "$deblock" ] && peer+=(-deblock "$alpha:$beta")
 echo "ffmpeg arguments: ${peer[*]}"
 
-rm -f "$work"/ours/* "$work"/peer/*
+rm -f "$work"/ours/* "$work"/peer/* "$work"/window/*
 now() { date +%s.%N; }
 
 t0=$(now)
@@ -87,6 +92,19 @@ t0=$(now)
   exit 1
 }
 t1=$(now)
+tw=
+if [ -x "$window_run" ]; then
+  # Run from the command line's folder: the codec libraries are found the same way.
+  (cd "$(dirname "$cli")" && "$window_run" "${preset_args[@]}" --out "$work/window" "${inputs[@]}") \
+    >"$work/window.log" 2>&1 || {
+    echo "convert_vs_ffmpeg: the window's run failed:" >&2
+    tail -5 "$work/window.log" >&2
+    exit 1
+  }
+  tw=$(now)
+  tw=$(awk -v a="$t1" -v b="$tw" 'BEGIN { printf "%.6f", b - a }')
+fi
+t1b=$(now)
 for clip in "${inputs[@]}"; do
   name=$(basename "$clip" .mp4)
   ffmpeg -nostdin -v error -y -i "$clip" "${peer[@]}" "$work/peer/$name$ext"
@@ -102,6 +120,7 @@ fi
 for f in "$first_ours" "$first_peer"; do
   echo "$(basename "$(dirname "$f")"): $(ffprobe -v error -show_entries stream=codec_name,width,height,r_frame_rate,sample_rate,channels,bit_rate -of compact=p=0:nk=1 "$f" | tr '\n' ' ')"
 done
-awk -v a="$t0" -v b="$t1" -v c="$t2" -v n="$clips" 'BEGIN {
-  ours = b - a; peer = c - b
-  printf "%d clips: wizconv-cli convert %.2f s, ffmpeg loop %.2f s, ratio %.3f\n", n, ours, peer, ours / peer }'
+awk -v a="$t0" -v b="$t1" -v b2="$t1b" -v c="$t2" -v n="$clips" -v w="$tw" 'BEGIN {
+  ours = b - a; peer = c - b2
+  printf "%d clips: wizconv-cli convert %.2f s, ffmpeg loop %.2f s, ratio %.3f\n", n, ours, peer, ours / peer
+  if (w != "") printf "%d clips: the window'"'"'s run %.2f s, ratio to wizconv-cli convert %.3f\n", n, w, w / ours }'
