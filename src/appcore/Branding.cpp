@@ -150,6 +150,12 @@ BrandingConfig ReadBrandingConfig(const std::vector<std::string>& lines) {
   c.HelpMoreFreeToolsLink = readText("HelpMoreFreeToolsLink");
   c.HelpCheckForUpdatesLink = readText("HelpCheckForUpdatesLink");
   c.HelpSupportLink = readText("HelpSupportLink");
+  c.ServiceDomain = ini.ReadString(kSection, "ServiceDomain", kDefaultServiceDomain);
+  // The address test compares lower-cased addresses with it.
+  for (char& ch : c.ServiceDomain) {
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  }
+  if (c.ServiceDomain.empty()) c.ServiceDomain = kDefaultServiceDomain;
   for (const FlagKey& f : kFlagKeys) c.*f.field = readFlag(f.key);
   c.DefaultVideo = readInteger("DefaultVideo");
   c.DefaultDevice = readInteger("DefaultDevice");

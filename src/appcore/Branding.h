@@ -32,6 +32,8 @@ std::string EncodeBrandingText(std::string_view plainText);
 // File bytes -> plain text; the inverse of EncodeBrandingText, line breaks kept.
 std::string DecodeBrandingText(std::string_view bytes);
 
+inline constexpr const char* kDefaultServiceDomain = "youtube.com";
+
 // The branding values, one field per key of section SYSTEM, named as the key. Flags are
 // true only for exactly "True" or "Yes".
 struct BrandingConfig {
@@ -48,6 +50,9 @@ struct BrandingConfig {
   std::string HelpMoreFreeToolsLink;
   std::string HelpCheckForUpdatesLink;
   std::string HelpSupportLink;
+  // The video service's domain: the address test, the watch-address pattern and the
+  // information address of the download branch.
+  std::string ServiceDomain = kDefaultServiceDomain;
   // Video target formats offered. The key "3GP" is not a C++ name: its field is _3GP.
   bool AVI = false;
   bool MP4 = false;

@@ -134,6 +134,24 @@ TEST(BrandingTest, FlagsAreTrueOnlyForTrueOrYes) {
   }
 }
 
+TEST(BrandingTest, ServiceDomainDefaultsToTheVideoService) {
+  const struct {
+    const char* line;
+    const char* domain;
+  } cases[] = {
+      {"", "youtube.com"},
+      {"ServiceDomain=", "youtube.com"},
+      {"ServiceDomain=127.0.0.1:8080", "127.0.0.1:8080"},
+      // Addresses are compared lower-cased.
+      {"ServiceDomain=Video.Example", "video.example"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ReadBrandingConfig(linesOf(withSystem(std::string(c.line) + "\n"))).ServiceDomain,
+              c.domain)
+        << c.line;
+  }
+}
+
 TEST(BrandingTest, RequiredIntegersNameTheBadValue) {
   const struct {
     const char* text;
