@@ -100,7 +100,20 @@ DownloadRun::~DownloadRun() {
 }
 
 bool DownloadRun::Idle() const {
-  return !pageHttp_.IsBusy() && !infoHttp_.IsBusy() && !videoHttp_.IsBusy();
+  return !active_ && !pageHttp_.IsBusy() && !infoHttp_.IsBusy() && !videoHttp_.IsBusy();
+}
+
+bool DownloadRun::Start(http::TWinHTTP& h, uint32_t from) {
+  // Starting may serve queued main-thread calls (a cancel among them): the transfer
+  // counts as started before it is.
+  active_ = &h;
+  if (h.StartTransferRange(from, 0, false)) return true;
+  if (active_ == &h) active_ = nullptr;
+  return false;
+}
+
+void DownloadRun::Ended(http::TCustomWinHTTP& h) {
+  if (active_ == &h) active_ = nullptr;
 }
 
 std::string DownloadRun::FailureText(http::TCustomWinHTTP& h) const {
@@ -119,12 +132,13 @@ void DownloadRun::Wire() {
                                 http::THttpStream*) {
     ShowDownloadProgress(kStatusFetchingPage, dataSize, SpeedText(bytesRead, elapsed));
   };
-  pageHttp_.OnDone = [this](http::TCustomWinHTTP&, const std::string&, int64_t,
+  pageHttp_.OnDone = [this](http::TCustomWinHTTP& h, const std::string&, int64_t,
                             http::THttpStream* stream) {
+    Ended(h);
     const std::string page = readAll(stream);
     const std::string title = ExtractTitle(page);
     const int i = currentIndex_;
-    if (i < 0 || i >= totalCount_) return;
+    if (!running_ || i < 0 || i >= static_cast<int>(rows_.size())) return;
     rows_[i].Caption = title;
     results_[i].Title = title;
     labels_.CurrentFile = title;
@@ -138,19 +152,41 @@ void DownloadRun::Wire() {
       return;
     }
     infoHttp_.URL = info;
-    if (!infoHttp_.StartTransfer(false)) EntryFailed("the information transfer did not start");
+    if (!Start(infoHttp_)) EntryFailed("the information transfer did not start");
   };
-  pageHttp_.OnAnyError = [this](http::TCustomWinHTTP& h) { EntryFailed(FailureText(h)); };
-  pageHttp_.OnAborted = [this](http::TCustomWinHTTP&) { FinishDownloadRun(); };
+  pageHttp_.OnAnyError = [this](http::TCustomWinHTTP& h) {
+    Ended(h);
+    EntryFailed(FailureText(h));
+  };
+  pageHttp_.OnAborted = [this](http::TCustomWinHTTP& h) {
+    Ended(h);
+    FinishDownloadRun();
+  };
 
   // ---- the video-information document ----
-  infoHttp_.OnDone = [this](http::TCustomWinHTTP&, const std::string&, int64_t,
+  infoHttp_.OnDone = [this](http::TCustomWinHTTP& h, const std::string&, int64_t,
                             http::THttpStream* stream) {
+    Ended(h);
     extractor_.Extract(readAll(stream), links_);
+    std::string found;
+    for (int itag : LinkTable::kItags) {
+      if (!links_.Get(itag).empty()) found += " " + std::to_string(itag);
+    }
+    Log("links:" + (found.empty() ? std::string(" none") : found));
+    if (cancelRequested_) {
+      Queue(&DownloadRun::FinishDownloadRun);
+      return;
+    }
     QueueAfter(options_.PauseAfterExtraction, &DownloadRun::ContinueAfterExtraction);
   };
-  infoHttp_.OnAnyError = [this](http::TCustomWinHTTP& h) { EntryFailed(FailureText(h)); };
-  infoHttp_.OnAborted = [this](http::TCustomWinHTTP&) { FinishDownloadRun(); };
+  infoHttp_.OnAnyError = [this](http::TCustomWinHTTP& h) {
+    Ended(h);
+    EntryFailed(FailureText(h));
+  };
+  infoHttp_.OnAborted = [this](http::TCustomWinHTTP& h) {
+    Ended(h);
+    FinishDownloadRun();
+  };
 
   // ---- the video ----
   videoHttp_.OnProgress = [this](http::TCustomWinHTTP&, const std::string&, int64_t dataSize,
@@ -160,10 +196,11 @@ void DownloadRun::Wire() {
     ShowDownloadProgress(kStatusDownloading, dataSize, SpeedText(bytesRead, elapsed), percent, {},
                          elapsed, timeLeft);
   };
-  videoHttp_.OnDone = [this](http::TCustomWinHTTP&, const std::string&, int64_t,
+  videoHttp_.OnDone = [this](http::TCustomWinHTTP& h, const std::string&, int64_t,
                              http::THttpStream* stream) {
+    Ended(h);
     const int i = currentIndex_;
-    if (i < 0 || i >= totalCount_) return;
+    if (!running_ || i < 0 || i >= static_cast<int>(rows_.size())) return;
     if (stream) {
       // The body did not go to the file.
       lastReason_ = "the file \"" + partPath_ + "\" could not be written";
@@ -193,10 +230,12 @@ void DownloadRun::Wire() {
   videoHttp_.OnAnyError = [this](http::TCustomWinHTTP& h) {
     // The kind of failure is told by the events that follow this one: decide once the
     // component has finished.
+    Ended(h);
     lastReason_ = FailureText(h);
     Queue(&DownloadRun::AfterVideoFailure);
   };
-  videoHttp_.OnAborted = [this](http::TCustomWinHTTP&) {
+  videoHttp_.OnAborted = [this](http::TCustomWinHTTP& h) {
+    Ended(h);
     RemovePart();
     FinishDownloadRun();
   };
@@ -269,19 +308,31 @@ void DownloadRun::StartDownloadRun(const std::vector<std::string>& addresses,
 
 void DownloadRun::Cancel() {
   if (!running_) return;
+  if (!cancelRequested_) Log("cancelled");
   cancelRequested_ = true;
-  Log("cancelled");
-  for (http::TWinHTTP* h : {&pageHttp_, &infoHttp_, &videoHttp_}) h->AbortTransfer(false, false);
-  // Between transfers (the pause after extraction, a queued step) nothing would abort:
-  // the run then ends at once.
-  if (Idle()) {
-    StopDelay();
+  StopDelay();
+  if (!active_) {
+    // Between transfers (the pause after extraction, a queued step) nothing would abort:
+    // the run ends at once.
     Queue(&DownloadRun::FinishIfIdle);
+    return;
   }
+  if (active_->IsBusy()) {
+    // Its OnAborted ends the run; a transfer that completes first leads to a step that
+    // sees the cancel.
+    active_->AbortTransfer(false, false);
+    return;
+  }
+  // Started, but its worker does not run yet: ask again in a moment.
+  QueueAfter(std::chrono::milliseconds(10), &DownloadRun::Cancel);
 }
 
 void DownloadRun::FinishIfIdle() {
-  if (Idle()) FinishDownloadRun();
+  if (!active_) {
+    FinishDownloadRun();
+  } else {
+    Cancel();
+  }
 }
 
 void DownloadRun::ShowDownloadProgress(const std::string& status, int64_t size,
@@ -289,7 +340,7 @@ void DownloadRun::ShowDownloadProgress(const std::string& status, int64_t size,
                                        const std::string& url, int64_t elapsed,
                                        int64_t timeLeft) {
   const int i = currentIndex_;
-  if (i < 0 || i >= totalCount_) return;
+  if (!running_ || i < 0 || i >= static_cast<int>(rows_.size())) return;
   DownloadRow& row = rows_[i];
   if (!status.empty()) {
     row.Status = status;
@@ -323,7 +374,7 @@ void DownloadRun::ProcessCurrentEntry() {
   labels_.CurrentFile = rows_[currentIndex_].Caption;
   LabelsChanged();
   pageHttp_.URL = addresses_[currentIndex_];
-  if (!pageHttp_.StartTransfer(false)) EntryFailed("the page transfer did not start");
+  if (!Start(pageHttp_)) EntryFailed("the page transfer did not start");
 }
 
 void DownloadRun::ContinueAfterExtraction() {
@@ -355,7 +406,7 @@ void DownloadRun::StartVideoAttempt() {
   partPath_ = folder_ + app::UniqueFileName(name, folder_);
   videoHttp_.URL = link;
   videoHttp_.OutputFileName = partPath_;
-  if (!videoHttp_.StartTransfer(false)) {
+  if (!Start(videoHttp_)) {
     lastReason_ = "the video transfer did not start";
     partPath_.clear();
     Queue(&DownloadRun::AfterVideoFailure);
@@ -381,7 +432,7 @@ void DownloadRun::AfterVideoFailure() {
       connLost_ = false;
       Log("connection lost after " + std::to_string(have) + " bytes; resuming " +
           videoHttp_.URL);
-      if (videoHttp_.StartTransferRange(static_cast<uint32_t>(have), 0, false)) return;
+      if (Start(videoHttp_, static_cast<uint32_t>(have))) return;
     }
   }
   RemovePart();
@@ -409,7 +460,7 @@ void DownloadRun::TryNextQuality() {
 
 void DownloadRun::EntryFailed(const std::string& reason) {
   const int i = currentIndex_;
-  if (i < 0 || i >= totalCount_) return;
+  if (!running_ || i < 0 || i >= static_cast<int>(rows_.size())) return;
   ShowDownloadProgress(kStatusFailed);
   rows_[i].Note = reason;
   results_[i].Error = reason;

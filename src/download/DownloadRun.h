@@ -107,7 +107,7 @@ class DownloadRun {
   // transfers ends at its next step. The summary follows as for a finished run.
   void Cancel();
   bool Running() const { return running_; }
-  // No transfer of the run is busy (a new run may start).
+  // No transfer of the run is started or busy (a new run may start).
   bool Idle() const;
 
   // Shows progress in the current row and the labels; each part only when given (a text
@@ -160,6 +160,8 @@ class DownloadRun {
   void EntryEnded();
   void FinishDownloadRun();
   void FinishIfIdle();
+  bool Start(http::TWinHTTP& h, uint32_t from = 0);
+  void Ended(http::TCustomWinHTTP& h);
   void RemovePart();
   void Log(const std::string& line);
   void RowChanged(int row);
@@ -188,6 +190,9 @@ class DownloadRun {
 
   bool running_ = false;
   bool cancelRequested_ = false;
+  // The transfer started last, until its final event: a component reports itself busy
+  // only once its worker runs, and an abort asked before that would be lost.
+  http::TCustomWinHTTP* active_ = nullptr;
   unsigned generation_ = 0;  // queued steps of an earlier run are dropped
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 

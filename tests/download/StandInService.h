@@ -71,6 +71,8 @@ struct Video {
   bool withSignatures = true;
   bool noLength = false;  // bodies sent chunked, without Content-Length, over >1 s
   size_t dropAfter = 0;   // the first answer of each link breaks after this many bytes
+  std::set<int> dropping;     // the itags whose links break so
+  bool brokenRanges = false;  // a request for a range fails
   int stallBeforeBodyMs = 0;
   std::string extraDocument;  // appended to the information document
 };
@@ -110,6 +112,10 @@ class Service {
         res.status = 404;
         return;
       }
+      if (v->brokenRanges && req.has_header("Range")) {
+        res.status = 500;
+        return;
+      }
       const std::string body = v->bodies.at(itag);
       if (v->stallBeforeBodyMs) stall(v->stallBeforeBodyMs);
       res.set_header("Accept-Ranges", "bytes");
@@ -117,7 +123,8 @@ class Service {
       bool drop = false;
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        drop = v->dropAfter > 0 && !dropped_.count(key) && !req.has_header("Range");
+        drop = v->dropAfter > 0 && v->dropping.count(itag) && !dropped_.count(key) &&
+               !req.has_header("Range");
         if (drop) dropped_.insert(key);
       }
       if (drop) {
