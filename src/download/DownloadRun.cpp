@@ -73,7 +73,11 @@ DownloadRun::DownloadRun(DownloadRunOptions options) : options_(std::move(option
     // Certificates are verified: a page or a video must come from the server it names.
     h->InternetOptions = {http::ioKeepConnection};
     h->Agent = options_.Agent;
+    h->StallTimeout = options_.StallTimeoutMs;
   }
+  // Pages and documents are read in memory; the video goes to its file.
+  pageHttp_.MaxMemorySize = options_.MaxDocumentSize;
+  infoHttp_.MaxMemorySize = options_.MaxDocumentSize;
   videoHttp_.TransferBufferSize = std::max<int32_t>(255, options_.VideoBlockSize);
   extractor_.OnError = [this](const std::string& message) {
     Log("script: " + message);
@@ -386,6 +390,7 @@ void DownloadRun::ContinueAfterExtraction() {
   labels_.ProgressPosition = 0;
   labels_.ProgressText = "0%";
   attempt_ = quality_.HighQuality ? 1 : 0;
+  attemptFailures_.clear();
   labels_.Quality = QualityLongLabel(quality_.AttemptName(attempt_));
   LabelsChanged();
   StartVideoAttempt();
@@ -435,8 +440,13 @@ void DownloadRun::AfterVideoFailure() {
       if (Start(videoHttp_, static_cast<uint32_t>(have))) return;
     }
   }
+  const bool hadLink = !partPath_.empty() || resumed_;
   RemovePart();
   Log("attempt " + quality_.AttemptName(attempt_) + " failed: " + lastReason_);
+  if (hadLink) {
+    attemptFailures_ += (attemptFailures_.empty() ? "" : "; ") + quality_.AttemptName(attempt_) +
+                        ": " + lastReason_;
+  }
   if (quality_.HighQuality) {
     TryNextQuality();
   } else {
@@ -447,7 +457,8 @@ void DownloadRun::AfterVideoFailure() {
 void DownloadRun::TryNextQuality() {
   ++attempt_;
   if (attempt_ >= 9) {
-    EntryFailed("no quality could be downloaded (last: " + lastReason_ + ")");
+    EntryFailed(attemptFailures_.empty() ? "no quality has a link"
+                                          : "no quality could be downloaded: " + attemptFailures_);
     return;
   }
   labels_.Quality =

@@ -81,6 +81,10 @@ struct DownloadRunOptions {
   std::chrono::milliseconds PauseAfterExtraction{1500};
   // Bytes per progress report of a video transfer.
   int32_t VideoBlockSize = 1024 * 1024;
+  // The most a watch page or an information document may take in memory.
+  int64_t MaxDocumentSize = 8 * 1024 * 1024;
+  // A server silent for this long ends the transfer, whichever it is.
+  uint32_t StallTimeoutMs = 60000;
 };
 
 // "12.34MB" of a byte count; "12.34 KB/s" of bytes read over whole seconds.
@@ -199,6 +203,7 @@ class DownloadRun {
   // The attempt in progress.
   std::string partPath_;
   std::string lastReason_;
+  std::string attemptFailures_;  // "[HQ18]: reason; ..." of the attempts that had a link
   bool connLost_ = false;
   bool outputFailed_ = false;
   bool resumed_ = false;

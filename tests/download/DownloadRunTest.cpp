@@ -379,3 +379,34 @@ TEST_F(DownloadRunTest, ALostConnectionIsResumedOnceFromThePartFile) {
     }
   }
 }
+
+TEST_F(DownloadRunTest, SilentServersAndOversizedPagesFailTheirEntryOnly) {
+  struct Case {
+    const char* name;
+    standin::Video video;
+  } cases[] = {
+      {"a silent watch page", {"v", "Silent page", {{18, mp4()}}}},
+      {"a silent video", {"v", "Silent video", {{18, mp4()}}}},
+      {"a page past the memory limit", {"v", "Huge", {{18, mp4()}}}},
+  };
+  cases[0].video.stallPageMs = 20000;
+  cases[1].video.stallBeforeBodyMs = 20000;
+  cases[2].video.pagePadding = std::string(8 * 1024 * 1024 + 1, ' ');
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    standin::Service s;
+    s.Add(c.video);
+    s.Add({"ok", "Fine", {{18, mp4()}}});
+    testsupport::TempDir out;
+    DownloadRunOptions o = optionsFor(s);
+    o.StallTimeoutMs = 500;
+    Harness h(o);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(h.go({s.WatchUrl("v"), s.WatchUrl("ok")}, out.str()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(h.statuses(), (std::vector<std::string>{"失败。", "完成。"}));
+    EXPECT_FALSE(h.run.Results()[0].Error.empty());
+    std::printf("[ reason ] %s: %s\n", c.name, h.run.Results()[0].Error.c_str());
+    EXPECT_EQ(filesIn(out.str()), std::vector<std::string>{"Fine.mp4"});
+  }
+}

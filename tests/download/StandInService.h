@@ -74,6 +74,8 @@ struct Video {
   std::set<int> dropping;     // the itags whose links break so
   bool brokenRanges = false;  // a request for a range fails
   int stallBeforeBodyMs = 0;
+  int stallPageMs = 0;  // before the watch page's answer
+  std::string pagePadding;  // extra bytes in the watch page
   std::string extraDocument;  // appended to the information document
 };
 
@@ -88,7 +90,8 @@ class Service {
         res.status = 404;
         return;
       }
-      res.set_content("<html><head>\n<meta name=\"title\" content=\"" + v->title +
+      if (v->stallPageMs) stall(v->stallPageMs);
+      res.set_content(v->pagePadding + "<html><head>\n<meta name=\"title\" content=\"" + v->title +
                           "\">\n<link rel=\"canonical\" href=\"http://" + Domain() +
                           "/watch?v=" + v->id + "\">\n</head><body>video</body></html>\n",
                       "text/html");
