@@ -15,7 +15,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/Branding.h"
+#include "appcore/Branding.h"
 #include "cli/CliCommand.h"
 #include "cli/RunSupport.h"
 #include "core/MainThread.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/CommonUtils.h"
+#include "appcore/FileNames.h"
 
 namespace download {
 

@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/CommonUtils.h"
+#include "appcore/FileNames.h"
+#include "appcore/TimeText.h"
 #include "core/MainThread.h"
 
 namespace download {

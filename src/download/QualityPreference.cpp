@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/AppSettings.h"
+#include "appcore/AppSettings.h"
 
 namespace download {
 

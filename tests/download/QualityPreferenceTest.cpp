@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/AppSettings.h"
+#include "appcore/AppSettings.h"
 #include "download/QualityPreference.h"
 
 using namespace download;
