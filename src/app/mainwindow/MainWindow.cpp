@@ -37,6 +37,8 @@
 #include "convert/ConversionPages.h"
 #include "convert/FormatPicker.h"
 #include "convert/FormatSelection.h"
+#include "convert/OutputFolder.h"
+#include "convert/WizardFlow.h"
 #include "core/Messages.h"
 #include "engine/FFEncoder.h"
 #include "script/ComponentScriptlet.h"
@@ -68,13 +70,50 @@ QPixmap LoadSkinImage(const std::string& folder, const char* name) {
 
 }  // namespace
 
+// The pages as the wizard flow reaches them.
+class TFormMain::PagesHost : public convert::WizardHost {
+ public:
+  explicit PagesHost(TFormMain& w) : w_(w) {}
+  void ShowPage(WizardPage page, const convert::PageCaptions& captions) override {
+    w_.ShowWizardPage(page, captions);
+  }
+  int TaskCount() override { return w_.TaskCount(); }
+  void ClearTasks() override { w_.ClearTasks(); }
+  void ShowSelection() override { w_.formatPicker_->ShowSelection(); }
+  void ReadSelection() override {
+    // An empty box is no folder, although it reads back as the root folder.
+    noFolder_ = w_.formatPicker_->OutputDirEdit()->text().trimmed().isEmpty();
+    w_.formatPicker_->ReadSelection();
+  }
+  bool OutputFolderAvailable() override {
+    return !noFolder_ && convert::PrepareOutputFolder(w_.settings_.OutputFileDir);
+  }
+  void ProcessPendingEvents() override { QCoreApplication::processEvents(); }
+  void PrepareRunPage() override { w_.PrepareRunPage(); }
+  void StartRun() override {
+    QMetaObject::invokeMethod(&w_, &TFormMain::StartRun, Qt::QueuedConnection);
+  }
+  void CancelRun() override { w_.CancelRun(); }
+  void ClearConversionList() override { w_.ClearConversionList(); }
+  void CloseWindow() override { w_.CloseFromExit(); }
+  bool DownloadChosen() override { return w_.radioDownload_->isChecked(); }
+  bool ConvertChosen() override { return w_.radioConvert_->isChecked(); }
+
+ private:
+  TFormMain& w_;
+  bool noFolder_ = false;
+};
+
 std::vector<std::string>& TFormMain::ReducedEditionTitles() {
   static std::vector<std::string> titles;
   return titles;
 }
 
 TFormMain::TFormMain(MainWindowEnvironment env, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), env_(std::move(env)) {
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      env_(std::move(env)),
+      pagesHost_(std::make_unique<PagesHost>(*this)),
+      wizard_(std::make_unique<convert::WizardFlow>(*pagesHost_)) {
   setObjectName("FormMain");
   layout_ = DesignTimeLayout();
   CreateControls();
@@ -350,7 +389,7 @@ void TFormMain::CreateConversionPages() {
     if (env_.appendLog) env_.appendLog(line);
   };
   connect(conversionPages_, &convert::ConversionPages::ShowSummaryPage, this,
-          [this] { ShowPage(WizardPage::Step4); });
+          [this] { wizard_->RunEnded(); });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -562,7 +601,7 @@ void TFormMain::OpenFiles(const std::vector<std::string>& files) {
   if (files.empty()) return;
   openedFiles_.insert(openedFiles_.end(), files.begin(), files.end());
   radioConvert_->setChecked(true);
-  ShowPage(WizardPage::Step1);
+  wizard_->ShowTasks();
 }
 
 void TFormMain::CreateScriptHost() {
@@ -582,23 +621,17 @@ void TFormMain::CreateScriptHost() {
 // ---------------------------------------------------------------------------------------
 // Wizard
 
-WizardPage TFormMain::CurrentPage() const {
-  const QString name = pageControl_->currentWidget()->objectName();
-  for (WizardPage p : kPageOrder) {
-    if (name == PageObjectName(p)) return p;
-  }
-  return WizardPage::Step1;
-}
+WizardPage TFormMain::CurrentPage() const { return wizard_->Page(); }
 
-void TFormMain::ShowPage(WizardPage page) {
-  pageControl_->setCurrentWidget(pageControl_->findChild<QWidget*>(PageObjectName(page)));
-  SetPageCaptions();
-}
-
-void TFormMain::GoToStartPage() { ShowPage(StartPage(branding_.Download)); }
+void TFormMain::GoToStartPage() { wizard_->GoToStartPage(); }
 
 void TFormMain::SetPageCaptions() {
-  const PageCaptions c = CaptionsFor(CurrentPage(), branding_.Download, branding_.Merge, title_);
+  wizard_->Configure(branding_.Download, branding_.Merge, title_);
+  wizard_->SetPageCaptions();
+}
+
+void TFormMain::ShowWizardPage(WizardPage page, const convert::PageCaptions& c) {
+  pageControl_->setCurrentWidget(pageControl_->findChild<QWidget*>(PageObjectName(page)));
   labelTitle_->setText(q(c.title));
   actionNext_->setText(q(c.next));
   actionNext_->setEnabled(c.nextEnabled);
@@ -608,49 +641,20 @@ void TFormMain::SetPageCaptions() {
   actionExit_->setEnabled(true);
 }
 
-void TFormMain::ActionNext() {
-  if (!actionNext_->isEnabled()) return;
-  switch (CurrentPage()) {
-    case WizardPage::Mode:
-      if (radioDownload_->isChecked()) {
-        ShowPage(WizardPage::Step5);
-      } else if (radioConvert_->isChecked()) {
-        ShowPage(WizardPage::Step1);
-      }
-      break;
-    case WizardPage::Step1:
-      if (fileGrid_->rowCount() > 0) {
-        ShowPage(WizardPage::Step2);
-        formatPicker_->ShowSelection();
-      } else {
-        core::Messages::Information("请添加你要转换的视频文件");
-      }
-      break;
-    case WizardPage::Step2: {
-      const bool noFolder = formatPicker_->OutputDirEdit()->text().trimmed().isEmpty();
-      formatPicker_->ReadSelection();
-      std::error_code ec;
-      if (!noFolder) std::filesystem::create_directories(settings_.OutputFileDir, ec);
-      // An empty box is no folder, although it reads back as the root folder.
-      if (noFolder || !std::filesystem::is_directory(settings_.OutputFileDir, ec)) {
-        core::Messages::Information("无法创建目录！请检查输出文件夹格式是否正确！");
-        break;
-      }
-      QCoreApplication::processEvents();
-      ShowPage(WizardPage::Step3);
-      QMetaObject::invokeMethod(this, &TFormMain::StartRun, Qt::QueuedConnection);
-      break;
-    }
-    default:
-      break;
-  }
-}
+void TFormMain::ActionNext() { wizard_->Next(); }
+void TFormMain::ActionBack() { wizard_->Back(); }
+void TFormMain::ActionExit() { wizard_->Exit(); }
+
+int TFormMain::TaskCount() const { return fileGrid_->rowCount(); }
+
+void TFormMain::ClearTasks() { fileGrid_->setRowCount(0); }
+
+void TFormMain::PrepareRunPage() { conversionPages_->EnterStep3(); }
 
 void TFormMain::StartRun() {
   // Whatever the page still had to draw is drawn before the files are probed.
   QCoreApplication::processEvents();
   conversionPages_->SetAppTitle(title_);
-  conversionPages_->EnterStep3();
   conversionPages_->StartRun(RunInputFiles(), branding_.Merge);
 }
 
@@ -663,72 +667,23 @@ std::vector<std::string> TFormMain::RunInputFiles() const {
   return files;
 }
 
+void TFormMain::CancelRun() { conversionPages_->CancelRun(); }
+
+void TFormMain::ClearConversionList() { conversionPages_->ClearConversionList(); }
+
+void TFormMain::CloseFromExit() {
+  // Asked from within a close request, the request itself goes on to close.
+  if (askingToClose_) {
+    closing_ = true;
+  } else {
+    CloseWithoutAsking();
+  }
+}
+
 void TFormMain::ChooseOutputFolder() {
   std::string folder = settings_.OutputFileDir;
   if (SelectFolder(this, folder, "请选择一个文件夹")) {
     formatPicker_->SetChosenOutputDir(QString::fromStdString(folder));
-  }
-}
-
-void TFormMain::ActionBack() {
-  if (!actionBack_->isEnabled()) return;
-  switch (CurrentPage()) {
-    case WizardPage::Step1:
-    case WizardPage::Step5:
-      if (core::Messages::Confirm("您确定要取消并返回？")) {
-        fileGrid_->setRowCount(0);
-        GoToStartPage();
-      }
-      break;
-    case WizardPage::Step2:
-      ShowPage(WizardPage::Step1);
-      break;
-    default:
-      break;
-  }
-}
-
-void TFormMain::ActionExit() {
-  auto closeWindow = [this] {
-    // Asked from within a close request, the request itself goes on to close.
-    if (askingToClose_) {
-      closing_ = true;
-    } else {
-      CloseWithoutAsking();
-    }
-  };
-  switch (CurrentPage()) {
-    case WizardPage::Mode:
-    case WizardPage::Step4:
-    case WizardPage::Step7:
-      if (core::Messages::Confirm("你确定要退出？")) closeWindow();
-      break;
-    case WizardPage::Step1:
-      if (branding_.Download) {
-        if (core::Messages::Confirm("您确定要取消？")) {
-          fileGrid_->setRowCount(0);
-          GoToStartPage();
-        }
-      } else if (core::Messages::Confirm("你确定要退出？")) {
-        closeWindow();
-      }
-      break;
-    case WizardPage::Step2:
-    case WizardPage::Step5:
-      if (core::Messages::Confirm("您确定要取消？")) {
-        fileGrid_->setRowCount(0);
-        GoToStartPage();
-      }
-      break;
-    case WizardPage::Step3:
-      if (core::Messages::Confirm("你真的要取消转换？")) {
-        conversionPages_->CancelRun();
-        SetPageCaptions();
-      }
-      break;
-    case WizardPage::Step6:
-      core::Messages::Confirm("你真的要取消下载？");
-      break;
   }
 }
 
@@ -789,9 +744,16 @@ void TFormMain::closeEvent(QCloseEvent* e) {
       return;
     }
   }
+  StopWork();
   SaveOnClose();
   e->accept();
   emit Closed();
+}
+
+void TFormMain::StopWork() {
+  // Nothing of the run reaches the pages any more, no end-of-run action follows, and
+  // every job is stopped and waited for. The download side stops its transfers after.
+  if (conversionPages_) conversionPages_->Detach();
 }
 
 void TFormMain::SaveOnClose() {

@@ -25,6 +25,7 @@ class QTableWidget;
 namespace convert {
 class ConversionPages;
 class FormatPicker;
+class WizardFlow;
 }
 namespace engine {
 class TFFEncoder;
@@ -79,9 +80,9 @@ class TFormMain : public QWidget {
   const std::vector<std::string>& OpenedFiles() const { return openedFiles_; }
 
   WizardPage CurrentPage() const;
-  void ShowPage(WizardPage page);
   void GoToStartPage();
   void SetPageCaptions();
+  convert::WizardFlow& Wizard() { return *wizard_; }
 
   // Where the help menu pops up, in screen coordinates.
   QPoint HelpMenuPosition() const;
@@ -145,12 +146,26 @@ class TFormMain : public QWidget {
   void ShowFirstPage();
   void CreateScriptHost();
 
+  class PagesHost;
+  friend class PagesHost;
+  // What the wizard reaches on the pages, page by page.
+  void ShowWizardPage(WizardPage page, const convert::PageCaptions& captions);
+  int TaskCount() const;
+  void ClearTasks();
+  // Step 3: the finishing options from the settings, before the run starts.
+  void PrepareRunPage();
+  void CancelRun();
+  void ClearConversionList();
+  void CloseFromExit();
+
   void RefreshTaskActions();
   void ChooseOutputFolder();
   // The conversion run of step 3 (the run controller starts it).
   void StartRun();
   // Full paths of the step-1 files, top to bottom.
   std::vector<std::string> RunInputFiles() const;
+  // The close query: the work stops before anything is saved.
+  void StopWork();
   void SaveOnClose();
   void OpenLink(const std::string& link);
 
@@ -193,6 +208,8 @@ class TFormMain : public QWidget {
   std::unique_ptr<engine::TFFEncoder> encoder_;
   convert::ConversionPages* conversionPages_ = nullptr;
   std::unique_ptr<script::TJavaScript> scriptHost_;
+  std::unique_ptr<PagesHost> pagesHost_;
+  std::unique_ptr<convert::WizardFlow> wizard_;
 
   QAction* actionBack_ = nullptr;
   QAction* actionNext_ = nullptr;

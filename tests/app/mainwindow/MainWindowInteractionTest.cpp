@@ -244,6 +244,15 @@ TEST(MainWindowWizard, StepTwoShowsTheStoredChoiceAndChecksTheFolder) {
     EXPECT_EQ(w->CurrentPage(), WizardPage::Step2);
     EXPECT_EQ(w->Settings().OutputFileDir, (blocker / "out").string() + "/");
 
+    // A folder that takes no file (not even the superuser's) is refused the same way.
+    edit->setText("/proc/self");
+    click(w.get(), "ButtonNext");
+    EXPECT_EQ(messages.shown.back().text, "无法创建目录！请检查输出文件夹格式是否正确！");
+    EXPECT_EQ(w->CurrentPage(), WizardPage::Step2);
+    edit->setText(QString::fromStdString((blocker / "out").string()));
+    click(w.get(), "ButtonNext");
+    EXPECT_EQ(w->CurrentPage(), WizardPage::Step2);
+
     // Back and Next again show the stored choice, not what was typed.
     edit->setText("/somewhere/else");
     click(w.get(), "ButtonBack");
