@@ -452,3 +452,39 @@ TEST(ProgramStart, EngineLogLinesReachTheLogWindowWithThreadAndLevel) {
   program.reset();
   engine::DefaultLogger().Log(nullptr, engine::llError, "after the window");
 }
+
+TEST(ProgramStart, BothWindowsComeBackWhereTheyWereClosed) {
+  testsupport::ScriptedMessages messages;
+  Edition edition;
+  app::MainWindowEnvironment env;
+  env.appDataFolder = edition.appData();
+  env.documentsFolder = edition.documents();
+  {
+    auto program = app::StartProgram(edition.exeDir(), env);
+    ASSERT_NE(program, nullptr);
+    auto* main = program->mainWindow.get();
+    main->show();
+    main->move(20, 30);  // inside the test screen, so that no bounding moves it
+    main->findChild<QAbstractButton*>("ButtonLog")->click();
+    auto* log = program->logWindow.get();
+    ASSERT_TRUE(log->isVisible());
+    log->move(300, 200);
+    log->resize(420, 260);
+    main->Settings().OutputMP3Preset = 2;
+    main->findChild<QAbstractButton*>("ButtonClose")->click();
+    ASSERT_FALSE(main->isVisible());
+    const app::IniFile saved = app::IniFile::Load(main->SettingsFilePath());
+    EXPECT_EQ(saved.ReadString("Form", "x", ""), "20");
+    EXPECT_EQ(saved.ReadString("FormLog", "x", ""), "300");
+    EXPECT_EQ(saved.ReadString("FormLog", "width", ""), "420");
+  }
+  auto program = app::StartProgram(edition.exeDir(), env);
+  ASSERT_NE(program, nullptr);
+  EXPECT_EQ(program->mainWindow->pos(), QPoint(20, 30));
+  EXPECT_EQ(program->mainWindow->Settings().OutputMP3Preset, 2);
+  program->mainWindow->show();
+  program->mainWindow->findChild<QAbstractButton*>("ButtonLog")->click();
+  EXPECT_EQ(program->logWindow->pos(), QPoint(300, 200));
+  EXPECT_EQ(program->logWindow->size(), QSize(420, 260));
+  EXPECT_TRUE(messages.shown.empty());
+}
