@@ -123,7 +123,11 @@ int fetch(const std::vector<std::string>& args) {
   http::TWinHTTP h;
   h.URL = o.url;
   h.OutputFileName = o.output;
-  h.TransferBufferSize = 64 * 1024;  // fewer progress hand-overs than the 4 KB default
+  // Blocks of 64 KiB: a progress hand-over per block costs two thread switches, which at
+  // the 4 KB default would take more time than the bytes themselves; much bigger blocks
+  // no longer fit the processor's cache between the socket and the file (measured: 256
+  // KiB takes twice the system time).
+  h.TransferBufferSize = 64 * 1024;
   h.StallTimeout = o.stallMs;
   if (o.credentials) {
     h.Username = o.user;

@@ -1,5 +1,15 @@
 // wizconv-cli: the converter's workflows without windows.
+//
+// Built twice: wizconv-cli-all holds every command; wizconv-cli holds only those that
+// need neither the media libraries nor Qt (fetch) and hands every other command line to
+// wizconv-cli-all beside it. Loading the media libraries costs a tenth of a second per
+// start, which a quick transfer should not pay.
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 
 #include "cli/CliCommand.h"
@@ -23,7 +33,24 @@ int usage(std::ostream& out) {
 }
 }  // namespace
 
+#ifdef WIZCONV_CLI_OTHERS
+// Runs the program that holds every command in place of this one, with the same words.
+int handOver(char** argv) {
+  std::error_code ec;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  const std::string program = (self.parent_path() / WIZCONV_CLI_OTHERS).string();
+  execv(program.c_str(), argv);
+  std::cerr << "wizconv-cli: cannot run " << program << ": " << std::strerror(errno) << "\n";
+  return 127;
+}
+#endif
+
 int main(int argc, char** argv) {
+#ifdef WIZCONV_CLI_OTHERS
+  const bool here = argc >= 2 && std::any_of(cli::Commands().begin(), cli::Commands().end(),
+                                             [&](const cli::Command& c) { return c.name == argv[1]; });
+  if (!here) return handOver(argv);
+#endif
   core::MainThread::SetCurrentAsMain();
   if (argc < 2) return usage(std::cerr);
   const std::string name = argv[1];

@@ -678,7 +678,14 @@ bool TCustomWinHTTP::OnResponseBody(const char* data, size_t size) {
     return WriteOutput(data, size);
   }
   // Blocks of TransferBufferSize bytes, as a blocking read of that size would give them.
+  // A whole block that arrives in one piece is used where it lies, without a copy.
   while (size > 0) {
+    if (bufferFill_ == 0 && size >= bufferSize_) {
+      if (!ProcessBlock(data, bufferSize_)) return false;
+      data += bufferSize_;
+      size -= bufferSize_;
+      continue;
+    }
     const size_t take = std::min(size, bufferSize_ - bufferFill_);
     std::memcpy(buffer_.data() + bufferFill_, data, take);
     bufferFill_ += take;
