@@ -16,26 +16,6 @@ extern "C" {
 
 namespace engine {
 
-int NiceValue(TThreadPriority priority) {
-  switch (priority) {
-    case tpIdle:
-      return 19;
-    case tpLowest:
-      return 10;
-    case tpLower:
-      return 5;
-    case tpNormal:
-      return 0;
-    case tpHigher:
-      return -5;
-    case tpHighest:
-      return -10;
-    case tpTimeCritical:
-      return -20;
-  }
-  return 0;
-}
-
 TJobThread::TJobThread(std::function<void()> body, bool suspended, TThreadPriority priority)
     : body_(std::move(body)), priority_(priority), running_(!suspended) {
   thread_ = std::thread([this] { Main(); });
@@ -51,9 +31,8 @@ void TJobThread::Main() {
   }
   // Only this thread's nice value changes; raising it above normal needs privileges, and
   // without them the thread simply runs at the normal priority.
-  const int nice = NiceValue(priority_);
-  if (nice != getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())))
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice);
+  if (core::NiceValueOf(priority_) != getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())))
+    (void)core::ApplyThreadPriority(gettid(), priority_);
   body_();
 }
 

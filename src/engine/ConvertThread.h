@@ -14,9 +14,6 @@
 
 namespace engine {
 
-// Nice value of a worker priority (tpNormal is 0, tpIdle the lowest the system knows).
-int NiceValue(TThreadPriority priority);
-
 // A thread that waits for Resume() before it runs its body (unless created running).
 class TJobThread {
  public:

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/ThreadPriority.h"
 #include "engine/ManualResetEvent.h"
 #include "engine/OptionRecords.h"
 #include "engine/OptionTranslation.h"
@@ -93,8 +94,9 @@ struct TOutputStreamSlot {
 struct TTranscodeState;  // the per-run stream tables, built by the transcode core
 class TConvertThread;
 
-// Priorities of a job's worker thread, lowest first (applied as nice values).
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+// Priorities of a job's worker thread: the program's one priority type.
+using core::TThreadPriority;
+using enum core::TThreadPriority;
 
 // A window that shows the frames being encoded (bit 0 of the preview flags). The windowed
 // program installs a factory; without one the preview window is simply not shown.

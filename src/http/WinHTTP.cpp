@@ -131,6 +131,7 @@ TCustomWinHTTP::~TCustomWinHTTP() {
   localFile_ = -1;
   CloseOutput();
   output_.reset();
+  DropReplacement();
 }
 
 bool TCustomWinHTTP::StartTransferRange(uint32_t StartPos, uint32_t EndPos, bool ForceWait) {

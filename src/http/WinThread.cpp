@@ -12,10 +12,6 @@
 namespace http {
 namespace {
 
-// Linux nice values standing in for the seven priority levels. Lowering the priority is
-// always allowed; raising it above normal needs CAP_SYS_NICE.
-constexpr std::array<int, 7> kNiceValues = {19, 10, 5, 0, -5, -10, -19};
-
 std::mutex& hooksMutex() {
   static std::mutex m;
   return m;
@@ -33,15 +29,6 @@ thread_local TEventWinThread* tlsWorker = nullptr;
 std::atomic<uint64_t> callsServed{0};
 
 }  // namespace
-
-int NiceValueOf(TThreadPriority p) { return kNiceValues[static_cast<size_t>(p)]; }
-
-TThreadPriority PriorityOfNiceValue(int nice) {
-  for (size_t i = 0; i < kNiceValues.size(); ++i) {
-    if (kNiceValues[i] == nice) return static_cast<TThreadPriority>(i);
-  }
-  return TThreadPriority::tpNormal;
-}
 
 // ---- TEventWinThread ----
 
@@ -100,7 +87,7 @@ bool TEventWinThread::SetPriority(TThreadPriority p) {
 bool TEventWinThread::ApplyPriority() {
   const int tid = nativeTid_;
   if (tid == 0) return priorityApplied_ = true;  // applied when the thread starts
-  const bool ok = setpriority(PRIO_PROCESS, static_cast<id_t>(tid), NiceValueOf(priority_)) == 0;
+  const bool ok = core::ApplyThreadPriority(tid, priority_);
   priorityApplied_ = ok;
   return ok;
 }

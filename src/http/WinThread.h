@@ -19,9 +19,15 @@
 #include <thread>
 #include <vector>
 
+#include "core/ThreadPriority.h"
+
 namespace http {
 
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+// The program's one priority type and its nice values.
+using core::TThreadPriority;
+using enum core::TThreadPriority;
+using core::NiceValueOf;
+using core::PriorityOfNiceValue;
 
 // Thrown on a worker that has been stopped hard; the thread function catches it and ends.
 struct WorkerStopped {};
@@ -173,9 +179,5 @@ class TCustomWinThread {
   TEventWinThread::Handler termination_;
   TThreadPriority priority_ = TThreadPriority::tpNormal;
 };
-
-// The nice value a priority maps to, and back (a value not in the table reads as tpNormal).
-int NiceValueOf(TThreadPriority p);
-TThreadPriority PriorityOfNiceValue(int nice);
 
 }  // namespace http

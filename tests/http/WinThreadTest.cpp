@@ -194,18 +194,6 @@ TEST_F(WinThreadTest, HardStopOfABusyWorkerEndsItAtItsNextCheckPoint) {
   EXPECT_FALSE(ended);
 }
 
-TEST_F(WinThreadTest, PriorityMapsToNiceValuesBothWays) {
-  using P = http::TThreadPriority;
-  const std::pair<P, int> table[] = {
-      {http::tpIdle, 19},   {http::tpLowest, 10},   {http::tpLower, 5},         {http::tpNormal, 0},
-      {http::tpHigher, -5}, {http::tpHighest, -10}, {http::tpTimeCritical, -19}};
-  for (const auto& [p, nice] : table) {
-    EXPECT_EQ(http::NiceValueOf(p), nice);
-    EXPECT_EQ(http::PriorityOfNiceValue(nice), p);
-  }
-  EXPECT_EQ(http::PriorityOfNiceValue(3), http::tpNormal);
-}
-
 TEST_F(WinThreadTest, LoweredPriorityReachesTheWorkerThread) {
   TCustomWinThread t;
   EXPECT_TRUE(t.SetPriority(http::tpLower));
