@@ -10,7 +10,8 @@
 set(WIZCONV_INSTALL_PROGRAM_DIR lib/wizconv CACHE STRING
     "Where the executables and the edition's files are installed, below the prefix")
 
-install(TARGETS wizconv wizconv-cli RUNTIME DESTINATION ${WIZCONV_INSTALL_PROGRAM_DIR})
+# wizconv-cli-all holds the commands that wizconv-cli hands over; it is found beside it.
+install(TARGETS wizconv wizconv-cli wizconv-cli-all RUNTIME DESTINATION ${WIZCONV_INSTALL_PROGRAM_DIR})
 install(FILES ${WIZCONV_RUNTIME_DIR}/dudozava.dll ${WIZCONV_RUNTIME_DIR}/icon.ico
         DESTINATION ${WIZCONV_INSTALL_PROGRAM_DIR})
 install(DIRECTORY ${WIZCONV_RUNTIME_DIR}/sounds DESTINATION ${WIZCONV_INSTALL_PROGRAM_DIR})

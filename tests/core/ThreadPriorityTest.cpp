@@ -30,7 +30,9 @@ TEST(ThreadPriorityTest, MapsToNiceValuesBothWaysAndAppliesToOneThreadOnly) {
   });
   worker.join();
   // Lowering is always allowed; from an already lower caller it needs privileges.
-  if (callerNice <= 5) EXPECT_TRUE(applied);
+  if (callerNice <= 5) {
+    EXPECT_TRUE(applied);
+  }
   EXPECT_EQ(seen, applied ? 5 : callerNice);
   EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), callerNice);
 }

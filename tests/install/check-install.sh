@@ -42,6 +42,8 @@ for f in wizconv wizconv-cli; do
       fail "$link does not lead to $program_dir/$f"
   fi
 done
+# The commands wizconv-cli hands over run in wizconv-cli-all beside it (no link of its own).
+[ -x "$program_dir/wizconv-cli-all" ] || fail "$program_dir/wizconv-cli-all is not an executable file"
 for f in dudozava.dll icon.ico sounds/done.wav sounds/fail.wav sounds/default/main.bmp \
   sounds/default/toplogo.png sounds/default/bottom_4.bmp; do
   [ -s "$program_dir/$f" ] || fail "the edition's file $f is not beside the executables"
