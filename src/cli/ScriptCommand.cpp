@@ -1,9 +1,11 @@
-// wizconv-cli script FILE [--arg NAME=VALUE]...: runs a script with the "Host" object.
+// wizconv-cli script FILE [--arg NAME=VALUE]... [--timeout S] [--files DIR]... [--no-files]:
+// runs a script with the "Host" object. Ctrl+C and SIGTERM stop the script (exit 130).
 #include <QCoreApplication>
 #include <iostream>
 #include <memory>
 
 #include "cli/CliCommand.h"
+#include "cli/RunSupport.h"
 #include "script/ScriptFileRunner.h"
 
 namespace {
@@ -17,7 +19,11 @@ int runScript(const std::vector<std::string>& args) {
     static char* argv[] = {name, nullptr};
     app = std::make_unique<QCoreApplication>(argc, argv);
   }
-  return script::RunScriptFile(args, std::cout, std::cerr);
+  std::atomic<bool> stop{false};
+  cli::StopSignals stopSignals(&stop);
+  const int code = script::RunScriptFile(args, std::cout, std::cerr, &stop);
+  if (code == cli::kInterruptedExit) std::cerr << "wizconv-cli script: stopped\n";
+  return code;
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ void TCustomScript::Execute() {
 
   site_ = std::make_shared<TScriptSite>(*this);
   try {
-    run_ = std::make_unique<ScriptRun>(site_, [this] { return CreateEngine(); });
+    run_ = std::make_unique<ScriptRun>(site_, [this] { return CreateEngine(); }, Limits);
   } catch (const std::exception& e) {
     throw std::runtime_error(std::string("Cannot set up the script engine: ") + e.what());
   }

@@ -11,7 +11,9 @@
 // The engine runs on a thread of its own, but every event and every named object is
 // called on the thread that called Execute, and Execute returns only when the script has
 // ended. While the script runs, OnQueryContinue is asked at least every 100 ms; setting
-// Allow to false stops the script with an error. Execute does not serve the event loop
+// Allow to false stops the script with an error. Limits says what scripts may reach
+// (files, CreateObject) and how long they may run; a new host allows no file and no
+// CreateObject, and sets no time limit. Execute does not serve the event loop
 // or other threads' hand-overs meanwhile (a handler may, e.g. by showing a dialog); the
 // engine thread waits only for this thread, so no hand-over can deadlock on it. A handler
 // may call Close but must not destroy the host.
@@ -58,6 +60,7 @@ class TCustomScript {
   static constexpr int kQueryContinueIntervalMs = 50;
 
   QStringList Lines;
+  TScriptLimits Limits;  // read when Execute starts; a change applies from the next run
   QWidget* WindowHandle = nullptr;  // parent for the engine's own dialogs; none when null
   TScriptErrorEvent OnError;
   TNotifyEvent OnEnter;

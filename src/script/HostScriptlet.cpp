@@ -15,7 +15,12 @@ THostScriptlet::THostScriptlet()
   SetName("Host");
 }
 
-ScriptValue THostScriptlet::CallMethod(int index, const QVariantList& args) {
+bool THostScriptlet::Offers(int id, const TScriptLimits& limits) const {
+  return id - kMethodBase != kCreateObject || limits.CreateObject;
+}
+
+ScriptValue THostScriptlet::CallMethod(int index, const QVariantList& args,
+                                       const TScriptLimits& limits) {
   if (index < 0 || index > kWriteText || args.size() != kArgumentCounts[index]) return {};
   const QString first = args[0].toString();
   switch (index) {
@@ -31,11 +36,22 @@ ScriptValue THostScriptlet::CallMethod(int index, const QVariantList& args) {
       // There are no automation objects on this platform: nothing can be created.
       return {};
     }
-    case kReadText:
-      return {ReadHostText(first), nullptr};
-    case kWriteText:
-      WriteHostText(first, args[1].toString());
+    case kReadText: {
+      const std::optional<QString> path = ContainedPath(first, limits);
+      return {path ? ReadHostText(*path) : QString(), nullptr};
+    }
+    case kWriteText: {
+      const QString text = args[1].toString();
+      if (text.isEmpty()) return {};
+      const std::optional<QString> path = ContainedPath(first, limits);
+      if (!path) {
+        throw ScriptletError(QStringLiteral("Cannot write file \"%1\": its folder does not exist")
+                                 .arg(first)
+                                 .toStdString());
+      }
+      WriteHostText(*path, text);
       return {};
+    }
   }
   return {};
 }

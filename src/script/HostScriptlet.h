@@ -5,7 +5,9 @@
 //   Host.ReadText(fileName)             the file's text (see HostTextFile.h)
 //   Host.WriteText(fileName, text)      replaces the file with text
 // Method names are matched without regard to letter case. A call with any other number
-// of arguments does nothing and returns nothing. Arguments arrive as strings.
+// of arguments does nothing and returns nothing. Arguments arrive as strings. The script
+// host's limits decide which files ReadText and WriteText may touch (a file outside them
+// is a script error) and whether CreateObject exists.
 
 #include <functional>
 
@@ -26,7 +28,9 @@ class THostScriptlet : public TScriptlet {
   TextEvent OnEcho;
 
  protected:
-  ScriptValue CallMethod(int index, const QVariantList& args) override;
+  bool Offers(int id, const TScriptLimits& limits) const override;
+  ScriptValue CallMethod(int index, const QVariantList& args,
+                         const TScriptLimits& limits) override;
 };
 
 // The owner's way to make the "Host" object.

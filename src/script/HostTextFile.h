@@ -3,8 +3,20 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
+
+#include "script/ScriptTypes.h"
 
 namespace script {
+
+// The path under which a script with these limits may use fileName: with AllFiles the
+// name itself; otherwise the name resolved (relative to the working folder, with "..",
+// "." and symbolic links followed) when it lies in one of the limits' folders, also
+// resolved. A name that does not exist yet, or a link to a file that does not, is resolved
+// through its folder; nothing when that folder does not exist either. Throws
+// ScriptletError when the resolved path lies outside the folders, or the limits allow no
+// file at all.
+std::optional<QString> ContainedPath(const QString& fileName, const TScriptLimits& limits);
 
 // The file's text. A file whose size is even and whose second byte is 0 is UTF-16
 // little-endian text, as is one that starts with the UTF-16 little-endian byte-order

@@ -78,6 +78,18 @@ void ScriptEngineThread::Run(const std::function<void(QJSEngine&)>& task,
   for (;;) {
     changed_.wait_until(lock, nextPoll,
                         [this] { return taskDone_ || (ownerCall_ && !ownerCallDone_); });
+    if (taskDone_) break;
+    // The poll comes first, so that a script that calls the owner without pause is still
+    // asked about on time.
+    if (polling && std::chrono::steady_clock::now() >= nextPoll) {
+      lock.unlock();
+      const bool goOn = keepGoing();
+      if (!goOn) Interrupt();
+      lock.lock();
+      polling = goOn;
+      nextPoll = std::chrono::steady_clock::now() + pollInterval;
+      continue;
+    }
     if (ownerCall_ && !ownerCallDone_) {
       const auto* call = ownerCall_;
       lock.unlock();
@@ -93,17 +105,7 @@ void ScriptEngineThread::Run(const std::function<void(QJSEngine&)>& task,
       changed_.notify_all();
       continue;
     }
-    if (taskDone_) break;
-    if (polling && std::chrono::steady_clock::now() >= nextPoll) {
-      lock.unlock();
-      const bool goOn = keepGoing();
-      if (!goOn) Interrupt();
-      lock.lock();
-      polling = goOn;
-      nextPoll = std::chrono::steady_clock::now() + pollInterval;
-    } else if (!polling) {
-      nextPoll = std::chrono::steady_clock::now() + pollInterval;
-    }
+    if (!polling) nextPoll = std::chrono::steady_clock::now() + pollInterval;
   }
   task_ = nullptr;
   if (taskError_) std::rethrow_exception(std::exchange(taskError_, nullptr));

@@ -128,7 +128,11 @@ std::optional<Frame> parseFrame(const QString& entry) {
   return frame;
 }
 
-QString describe(const QJSValue& thrown, bool interrupted) {
+QString describe(const QJSValue& thrown, bool interrupted, std::chrono::milliseconds timeLimit) {
+  if (interrupted && timeLimit.count() > 0) {
+    return QStringLiteral("Interrupted: the script ran longer than the %1 s it may take")
+        .arg(double(timeLimit.count()) / 1000.0);
+  }
   if (interrupted) return QStringLiteral("Interrupted: the script was stopped");
   if (!thrown.isError()) return QStringLiteral("Uncaught exception: ") + thrown.toString();
   const QString name = thrown.property(QStringLiteral("name")).toString();
@@ -139,8 +143,9 @@ QString describe(const QJSValue& thrown, bool interrupted) {
 
 }  // namespace
 
-ScriptRun::ScriptRun(std::shared_ptr<TScriptSite> site, ScriptEngineThread::EngineFactory create)
-    : site_(std::move(site)), thread_(std::move(create)) {
+ScriptRun::ScriptRun(std::shared_ptr<TScriptSite> site, ScriptEngineThread::EngineFactory create,
+                     TScriptLimits limits)
+    : site_(std::move(site)), limits_(std::move(limits)), thread_(std::move(create)) {
   run([this](QJSEngine& engine) {
     engine_ = &engine;
     const QJSValue repaired = engine.evaluate(QString::fromUtf8(kArrayRepairs), kHelperFile);
@@ -207,13 +212,16 @@ std::optional<TScriptError> ScriptRun::Evaluate(const QString& text, bool hostCa
   std::optional<TScriptError> error;
   if (stopped_) return error;
   hostCalls_ = hostCalls;
+  std::atomic<bool> outOfTime{false};  // set on this thread, read on the engine's
+  const auto started = std::chrono::steady_clock::now();
   auto task = [&](QJSEngine& engine) {
     QStringList trace;
     const QJSValue result = engine.evaluate(text, kScriptFile, 1, &trace);
     const bool interrupted = engine.isInterrupted();
     if (trace.isEmpty() && !interrupted) return;
     TScriptError report;
-    report.Description = describe(result, interrupted);
+    report.Description =
+        describe(result, interrupted, outOfTime ? limits_.TimeLimit : std::chrono::milliseconds(0));
     std::optional<Frame> frame;
     for (const QString& entry : trace) {
       if ((frame = parseFrame(entry))) break;
@@ -226,7 +234,12 @@ std::optional<TScriptError> ScriptRun::Evaluate(const QString& text, bool hostCa
     }
     error = report;
   };
-  auto keepGoing = [this]() {
+  auto keepGoing = [&]() {
+    if (limits_.TimeLimit.count() > 0 &&
+        std::chrono::steady_clock::now() - started >= limits_.TimeLimit) {
+      outOfTime = true;
+      return false;
+    }
     try {
       return site_->QueryContinue();
     } catch (...) {

@@ -20,7 +20,8 @@ class TScriptSite;
 class ScriptRun : public BridgeHost {
  public:
   // Creates the engine (on its thread, through create). Throws when that fails.
-  ScriptRun(std::shared_ptr<TScriptSite> site, ScriptEngineThread::EngineFactory create);
+  ScriptRun(std::shared_ptr<TScriptSite> site, ScriptEngineThread::EngineFactory create,
+            TScriptLimits limits);
   ~ScriptRun() override;
 
   // Asks the site for each name's object and makes it a global of that name.
@@ -42,11 +43,13 @@ class ScriptRun : public BridgeHost {
   QJSEngine& Engine() override { return *engine_; }
   void CallOwner(const std::function<void()>& fn) override;
   QJSValue Wrap(const IScriptlet& scriptlet) override;
+  const TScriptLimits& Limits() const override { return limits_; }
 
  private:
   void run(const std::function<void(QJSEngine&)>& task);
 
   std::shared_ptr<TScriptSite> site_;
+  const TScriptLimits limits_;
   ScriptEngineThread thread_;
   QJSEngine* engine_ = nullptr;  // owned by thread_
   QJSValue makeProxy_;           // engine thread: function(bridge) -> proxy object

@@ -24,13 +24,14 @@ std::optional<int> TScriptlet::GetIdOfName(const QString& name) {
   return int(property) - kMethodBase;
 }
 
-ScriptValue TScriptlet::Invoke(int id, DispatchKind kind, const QVariantList& args) {
+ScriptValue TScriptlet::Invoke(int id, DispatchKind kind, const QVariantList& args,
+                               const TScriptLimits& limits) {
   if (kind == DispatchKind::Method) {
     const int index = id - kMethodBase;
-    if (index < 0 || index >= methodNames_.size()) {
+    if (index < 0 || index >= methodNames_.size() || !Offers(id, limits)) {
       throw ScriptletError("Object doesn't support this method");
     }
-    return CallMethod(index, args);
+    return CallMethod(index, args, limits);
   }
   const int index = id + kMethodBase;
   if (index < 0 || index >= propertyNames_.size()) {
@@ -44,7 +45,8 @@ ScriptValue TScriptlet::Invoke(int id, DispatchKind kind, const QVariantList& ar
 }
 
 bool TScriptlet::HasProperty(const QString&) { return false; }
-ScriptValue TScriptlet::CallMethod(int, const QVariantList&) { return {}; }
+bool TScriptlet::Offers(int, const TScriptLimits&) const { return true; }
+ScriptValue TScriptlet::CallMethod(int, const QVariantList&, const TScriptLimits&) { return {}; }
 ScriptValue TScriptlet::ReadProperty(const QString&) { return {}; }
 void TScriptlet::WriteProperty(const QString&, const QVariantList&) {}
 

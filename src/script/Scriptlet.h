@@ -13,6 +13,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "script/ScriptTypes.h"
+
 namespace script {
 
 class TScriptlet;
@@ -52,10 +54,15 @@ class TScriptlet {
   std::optional<int> FindMethodId(const QString& name) const;
   static bool IsMethodId(int id) { return id >= kMethodBase; }
 
-  // Runs a method or reads or writes a property. Arguments are in the script's order.
-  // Throws ScriptletError for an identifier outside the lists or a write without value;
-  // any exception of a handler passes through.
-  ScriptValue Invoke(int id, DispatchKind kind, const QVariantList& args);
+  // Runs a method or reads or writes a property. Arguments are in the script's order;
+  // limits are those of the script that calls. Throws ScriptletError for an identifier
+  // outside the lists, a method the limits do not offer or a write without value; any
+  // exception of a handler passes through.
+  ScriptValue Invoke(int id, DispatchKind kind, const QVariantList& args,
+                     const TScriptLimits& limits);
+
+  // Whether the method with identifier id exists for a script with these limits.
+  virtual bool Offers(int id, const TScriptLimits& limits) const;
 
   const QStringList& MethodNames() const { return methodNames_; }
   const QStringList& PropertyNames() const { return propertyNames_; }
@@ -65,7 +72,8 @@ class TScriptlet {
   explicit TScriptlet(const QStringList& methodNames);
 
   virtual bool HasProperty(const QString& upperName);
-  virtual ScriptValue CallMethod(int index, const QVariantList& args);
+  virtual ScriptValue CallMethod(int index, const QVariantList& args,
+                                 const TScriptLimits& limits);
   virtual ScriptValue ReadProperty(const QString& upperName);
   virtual void WriteProperty(const QString& upperName, const QVariantList& args);
 

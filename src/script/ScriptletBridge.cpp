@@ -30,11 +30,13 @@ QJSValue ScriptletBridge::toScript(const ScriptValue& value) {
 QJSValue ScriptletBridge::get(const QString& name) {
   // Method names are fixed, so a method call needs just one trip to the owner's thread.
   std::optional<int> id = scriptlet_->FindMethodId(name);
+  // A method the script is not offered is a name the object does not have.
+  if (id && !scriptlet_->Offers(*id, host_.Limits())) return host_.Engine().newObject();
   ScriptValue value;
   if (!id && !onOwner([&] {
         id = scriptlet_->GetIdOfName(name);
         if (id && !TScriptlet::IsMethodId(*id)) {
-          value = scriptlet_->Invoke(*id, DispatchKind::PropertyGet, {});
+          value = scriptlet_->Invoke(*id, DispatchKind::PropertyGet, {}, host_.Limits());
         }
       })) {
     return {};
@@ -55,7 +57,9 @@ QJSValue ScriptletBridge::call(int id, const QJSValue& args) {
   const int count = args.property(QStringLiteral("length")).toInt();
   for (int i = 0; i < count; ++i) arguments.push_back(args.property(quint32(i)).toString());
   ScriptValue result;
-  if (!onOwner([&] { result = scriptlet_->Invoke(id, DispatchKind::Method, arguments); }))
+  if (!onOwner([&] {
+        result = scriptlet_->Invoke(id, DispatchKind::Method, arguments, host_.Limits());
+      }))
     return {};
   return toScript(result);
 }
@@ -66,7 +70,7 @@ bool ScriptletBridge::put(const QString& name, const QJSValue& value) {
   if (!onOwner([&] {
         const std::optional<int> id = scriptlet_->GetIdOfName(name);
         known = id && !TScriptlet::IsMethodId(*id);
-        if (known) scriptlet_->Invoke(*id, DispatchKind::PropertyPut, {argument});
+        if (known) scriptlet_->Invoke(*id, DispatchKind::PropertyPut, {argument}, host_.Limits());
       })) {
     return true;  // the exception is already on its way
   }

@@ -24,6 +24,8 @@ class BridgeHost {
   virtual void CallOwner(const std::function<void()>& fn) = 0;
   // A new script object for a named object.
   virtual QJSValue Wrap(const IScriptlet& scriptlet) = 0;
+  // What the running script may reach; fixed for the run, read on any thread.
+  virtual const TScriptLimits& Limits() const = 0;
 };
 
 class ScriptletBridge : public QObject {

@@ -95,6 +95,7 @@ TEST(HostObject, ASecondObjectWithTheSameNameIsIgnored) {
 
 TEST(HostObject, CreateObjectAsksTheOwnerAndReturnsNothing) {
   ScriptRecorder r;
+  r.host.Limits.CreateObject = true;
   QStringList asked;
   auto host = std::static_pointer_cast<THostScriptlet>(r.host.FindScriptlet("Host"));
   host->OnCreateObject = [&](THostScriptlet&, const QString& progId, bool& allow) {
@@ -129,6 +130,38 @@ TEST(HostObject, ScriptsCanCatchAFailedHostCall) {
   r.run("try { Host.Alert('x'); } catch (e) { Host.Echo('caught ' + e.message); }");
   EXPECT_EQ(r.echoes, QStringList({"caught Unspecified error"}));
   EXPECT_TRUE(r.errors.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HostObject, CreateObjectIsThereOnlyWhenTheHostOffersIt) {
+  for (const bool offered : {false, true}) {
+    ScriptRecorder r;
+    r.host.Limits.CreateObject = offered;
+    int asked = 0;
+    auto host = std::static_pointer_cast<THostScriptlet>(r.host.FindScriptlet("Host"));
+    host->OnCreateObject = [&](THostScriptlet&, const QString&, bool&) { ++asked; };
+    r.run(
+        "try { Host.CreateObject('WScript.Shell'); Host.Echo('called'); }\n"
+        "catch (e) { Host.Echo(e.message); }\n"
+        "try { Host.createobject('x'); } catch (e) { Host.Echo('lower case: ' + e.message); }");
+    if (offered) {
+      EXPECT_EQ(r.echoes, QStringList({"called"}));
+      EXPECT_EQ(asked, 2);
+    } else {
+      // The same error as for any name the object does not have.
+      ASSERT_EQ(r.echoes.size(), 2);
+      EXPECT_TRUE(r.echoes[0].contains(
+          "Object doesn't support this property or method: CreateObject"))
+          << r.echoes[0].toStdString();
+      EXPECT_TRUE(r.echoes[1].startsWith("lower case: "));
+      EXPECT_TRUE(
+          r.echoes[1].contains("Object doesn't support this property or method: createobject"));
+      EXPECT_EQ(asked, 0);
+    }
+  }
 }
 
 }  // namespace

@@ -45,6 +45,8 @@ TEST(HostText, ReadTextDecodesByTheFilesBytes) {
   for (const Case& c : cases) {
     const auto file = dir.write(std::string(c.name) + ".txt", c.bytes);
     ScriptRecorder r;
+  r.host.Limits.AllFiles = true;
+    r.host.Limits.AllFiles = true;
     r.run("Host.Echo(Host.ReadText(" + quoted(file) + "));");
     ASSERT_EQ(r.echoes.size(), 1) << c.name;
     EXPECT_EQ(r.echoes[0], c.expected) << c.name;
@@ -62,6 +64,8 @@ TEST(HostText, ReadTextOfWhatCannotBeReadIsEmpty) {
   for (const auto& p : paths) {
     if (p == unreadable && !permissionsHold) continue;  // running as root
     ScriptRecorder r;
+  r.host.Limits.AllFiles = true;
+    r.host.Limits.AllFiles = true;
     r.run("Host.Echo('[' + Host.ReadText(" + quoted(p) + ") + ']');");
     EXPECT_EQ(r.echoes, QStringList({"[]"})) << p;
     EXPECT_TRUE(r.errors.empty()) << p;
@@ -72,6 +76,7 @@ TEST(HostText, WriteTextReplacesTheFileAndAnEmptyTextLeavesItAlone) {
   TempDir dir;
   const auto file = dir.write("out.txt", "old contents that are longer");
   ScriptRecorder r;
+  r.host.Limits.AllFiles = true;
   r.run("Host.WriteText(" + quoted(file) + ", '');");
   EXPECT_EQ(ReadFile(file), "old contents that are longer");
   r.run("Host.WriteText(" + quoted(file) + ");");  // wrong count: nothing at all
@@ -93,6 +98,7 @@ TEST(HostText, AWritableFileInAFolderThatTakesNoNewFilesIsWrittenInPlace) {
   std::filesystem::permissions(
       folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   ScriptRecorder r;
+  r.host.Limits.AllFiles = true;
   r.run("Host.WriteText(" + quoted(file) + ", 'new');");
   EXPECT_TRUE(r.errors.empty());
   EXPECT_EQ(ReadFile(file), "new");
@@ -113,6 +119,8 @@ TEST(HostText, AWriteThatFailsIsAScriptErrorAndKeepsTheOldFile) {
   for (const auto& target : targets) {
     if (target == file && !permissionsHold) continue;  // running as root
     ScriptRecorder r;
+  r.host.Limits.AllFiles = true;
+    r.host.Limits.AllFiles = true;
     r.run("Host.Echo('before');\nHost.WriteText(" + quoted(target) +
           ", 'text');\nHost.Echo('after');");
     ASSERT_EQ(r.errors.size(), 1u) << target;
@@ -122,6 +130,98 @@ TEST(HostText, AWriteThatFailsIsAScriptErrorAndKeepsTheOldFile) {
   }
   EXPECT_EQ(ReadFile(file), "precious");
   std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+}
+
+}  // namespace
+
+namespace {
+
+// What a script limited to one folder can reach, with "..", links and files not yet there.
+TEST(HostText, AScriptLimitedToAFolderReachesNothingOutsideIt) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const fs::path allowed = dir.path() / "allowed";
+  const fs::path outside = dir.path() / "outside";
+  fs::create_directories(allowed / "sub");
+  fs::create_directories(outside);
+  dir.write("allowed/in.txt", "inside");
+  dir.write("outside/secret.txt", "secret");
+  fs::create_symlink(outside / "secret.txt", allowed / "link-out.txt");
+  fs::create_symlink(outside, allowed / "dir-out");
+  fs::create_symlink(outside / "made-by-link.txt", allowed / "dangling.txt");
+  fs::create_symlink(allowed / "in.txt", allowed / "link-in.txt");
+  fs::create_symlink(allowed, dir.path() / "allowed-link");
+
+  struct Case {
+    fs::path path;
+    bool reachable;
+  };
+  const Case cases[] = {
+      {allowed / "in.txt", true},
+      {allowed / "sub" / ".." / "in.txt", true},
+      {allowed / "link-in.txt", true},
+      {dir.path() / "allowed-link" / "in.txt", true},  // the folder's own other name
+      {allowed / "new.txt", true},
+      {allowed / "sub" / ".." / "sub" / "new.txt", true},
+      {allowed / ".." / "outside" / "secret.txt", false},
+      {allowed / "link-out.txt", false},
+      {allowed / "dir-out" / "secret.txt", false},
+      {allowed / "dir-out" / "new.txt", false},
+      {allowed / ".." / "outside" / "new.txt", false},
+      {allowed / "dangling.txt", false},
+      {dir.path() / "allowed-sibling.txt", false},  // a name that only starts like the folder
+      {"/etc/passwd", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.string());
+    for (const QString& folder :
+         {QString::fromStdString(allowed.string()), QString::fromStdString(allowed.string() + "/"),
+          QString::fromStdString((dir.path() / "allowed-link").string())}) {
+      ScriptRecorder r;
+      r.host.Limits.FileFolders = {folder};
+      r.run("Host.Echo('[' + Host.ReadText(" + quoted(c.path) + ") + ']');\nHost.Echo('read');");
+      if (c.reachable) {
+        EXPECT_TRUE(r.errors.empty()) << r.errors[0].Description.toStdString();
+        EXPECT_EQ(r.echoes.value(1), "read");
+      } else {
+        ASSERT_EQ(r.errors.size(), 1u);
+        EXPECT_TRUE(r.errors[0].Description.contains("out of reach")) << r.errors[0].Description.toStdString();
+        EXPECT_TRUE(r.echoes.isEmpty()) << r.echoes.join('|').toStdString();
+      }
+    }
+    const bool existed = fs::exists(fs::symlink_status(c.path));
+    const std::string before = existed && fs::exists(c.path) ? ReadFile(c.path) : "";
+    ScriptRecorder w;
+    w.host.Limits.FileFolders = {QString::fromStdString(allowed.string())};
+    w.run("Host.WriteText(" + quoted(c.path) + ", 'written');");
+    if (c.reachable) {
+      EXPECT_TRUE(w.errors.empty());
+      EXPECT_EQ(ReadFile(c.path), "written");
+    } else {
+      EXPECT_EQ(w.errors.size(), 1u);
+      if (fs::exists(c.path)) EXPECT_EQ(ReadFile(c.path), before);
+    }
+  }
+  EXPECT_EQ(ReadFile(outside / "secret.txt"), "secret");
+  EXPECT_FALSE(fs::exists(outside / "made-by-link.txt"));
+  EXPECT_FALSE(fs::exists(outside / "new.txt"));
+  EXPECT_TRUE(fs::is_symlink(allowed / "link-in.txt"));  // written through, not replaced
+}
+
+TEST(HostText, AHostThatWasToldNothingUsesNoFileAtAll) {
+  TempDir dir;
+  const auto file = dir.write("kept.txt", "kept");
+  ScriptRecorder r;  // a new host: no folders given
+  for (const QString& call : {"Host.ReadText(" + quoted(file) + ")",
+                              "Host.WriteText(" + quoted(file) + ", 'x')",
+                              "Host.WriteText(" + quoted(dir.path() / "new.txt") + ", 'x')",
+                              QString("Host.ReadText('')")}) {
+    r.run("try { " + call + "; Host.Echo('reached'); } catch (e) { Host.Echo(e.message); }");
+    ASSERT_EQ(r.echoes.size(), 1) << call.toStdString();
+    EXPECT_TRUE(r.echoes[0].contains("may not use files")) << r.echoes[0].toStdString();
+  }
+  EXPECT_EQ(ReadFile(file), "kept");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "new.txt"));
 }
 
 }  // namespace

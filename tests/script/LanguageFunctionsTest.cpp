@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ScriptRecorder.h"
+#include "script/ScriptLiteral.h"
 
 namespace {
 
@@ -93,8 +94,10 @@ getYouTubeUrl();)JS";
 
 QStringList extract(const QString& document) {
   ScriptRecorder r;
-  r.run(QString::fromUtf8(kExtraction).replace("%get_video_info", document));
+  r.run(script::SubstitutePlaceholders(QString::fromUtf8(kExtraction),
+                                       {{"get_video_info", document}}));
   EXPECT_TRUE(r.errors.empty()) << (r.errors.empty() ? "" : r.errors[0].Description.toStdString());
+  EXPECT_FALSE(r.events.join('|').contains("alert:")) << "the document ran as code";
   return r.echoes;
 }
 
@@ -118,6 +121,14 @@ TEST(LanguageFunctions, ExtractionWithoutSignaturesOrWithoutAMap) {
       extract("url_encoded_fmt_stream_map=itag%3D5%26url%3Dhttp%253A%252F%252Fv.example%252Fa"),
       QStringList({"<5>[http://v.example/a&signature=undefined]"}));
   EXPECT_EQ(extract("status=fail&reason=Invalid+parameters."), QStringList({""}));
+}
+
+TEST(LanguageFunctions, ADocumentThatTriesToEndItsStringStaysText) {
+  // The document is the server's: it must not reach the script as code.
+  const QString hostile =
+      "reason=it's';\nHost.Alert('ran');//\r\u2028\\'\"</script>&url_encoded_fmt_stream_map="
+      "itag%3D5%26url%3Dhttp%253A%252F%252Fv.example%252Fa%26sig%3D'%2BHost.Alert(1)%2B'";
+  EXPECT_EQ(extract(hostile), QStringList({"<5>[http://v.example/a&signature='+Host.Alert(1)+']"}));
 }
 
 }  // namespace

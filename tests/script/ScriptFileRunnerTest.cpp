@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "script/ScriptFileRunner.h"
+#include "script/ScriptLiteral.h"
 
 namespace {
 
@@ -91,8 +92,11 @@ TEST(ScriptFileRunner, PlaceholdersAndLines) {
   const struct {
     const char* text;
     const char* expected;
-  } substitutions[] = {{"%a %ab %abc %x %", "1 2 2c %a %"},
-                       {"%%a", "%1"},
+  } substitutions[] = {// In code a value is a whole string literal; the longest name wins
+                       // and a value is never searched again.
+                       {"%a %ab %abc %x %", R"("1" "2" "2"c "\u0025a" %)"},
+                       {"%%a", R"(%"1")"},
+                       {"'%a %ab %abc %x %'", R"('1 2 2c \u0025a %')"},
                        {"", ""},
                        {"no placeholders", "no placeholders"}};
   for (const auto& c : substitutions) {

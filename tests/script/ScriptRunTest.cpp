@@ -333,3 +333,43 @@ TEST(ScriptRunBadInput, DeepRecursionIsAnErrorReport) {
 }
 
 }  // namespace
+
+namespace {
+
+// A time limit ends a script that loops on its own and one that calls the host without
+// pause, with a text that says why; a script within its time is not touched.
+TEST(ScriptRun, ATimeLimitStopsAScriptThatRunsTooLong) {
+  const char* loops[] = {"Host.Echo('start');\nwhile (true) {}",
+                         "Host.Echo('start');\nfor (var i = 0; ; ++i) Host.Alert(i);"};
+  for (const char* text : loops) {
+    ScriptRecorder r;
+    r.host.Limits.TimeLimit = std::chrono::milliseconds(300);
+    int asked = 0;
+    r.host.OnQueryContinue = [&](TCustomScript&, bool& allow) {
+      EXPECT_TRUE(allow);
+      ++asked;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    r.run(text);
+    const qint64 took = clock.elapsed();
+    ASSERT_EQ(r.errors.size(), 1u) << text;
+    EXPECT_EQ(r.errors[0].Description,
+              "Interrupted: the script ran longer than the 0.3 s it may take");
+    EXPECT_EQ(r.echoes, QStringList({"start"}));
+    EXPECT_GE(took, 300) << text;
+    EXPECT_LT(took, 1500) << text;
+    EXPECT_GE(asked, 2) << "the owner is still asked while the limit runs";
+    std::cout << "[ measured ] stopped after " << took << " ms (limit 300 ms)\n";
+  }
+  ScriptRecorder quick;
+  quick.host.Limits.TimeLimit = std::chrono::milliseconds(300);
+  quick.run("var t = Date.now();\nwhile (Date.now() - t < 150) {}\nHost.Echo('done');");
+  EXPECT_EQ(quick.echoes, QStringList({"done"}));
+  EXPECT_TRUE(quick.errors.empty());
+  // Each run has its own time: two short runs in a row are both within the limit.
+  quick.run("var t = Date.now();\nwhile (Date.now() - t < 150) {}\nHost.Echo('again');");
+  EXPECT_EQ(quick.echoes, QStringList({"again"}));
+}
+
+}  // namespace
