@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <memory>
@@ -48,6 +49,42 @@ std::optional<std::string> ResponseHead::Find(std::string_view name) const {
     if (equalsNoCase(n, name)) return v;
   }
   return std::nullopt;
+}
+
+HeadLine ReadHeadLine(ResponseHead& head, std::string_view line) {
+  // A CR inside a line is no line break: it becomes a blank, so that the raw head keeps
+  // one CR LF per line and no reader of it sees a field the server did not send.
+  const auto blankCarriageReturns = [](std::string text) {
+    for (char& c : text) {
+      if (c == '\r') c = ' ';
+    }
+    return text;
+  };
+  if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
+    head = ResponseHead{};
+    // The status is the three digits after the first space; anything else is no status.
+    const size_t space = line.find(' ');
+    const std::string_view code =
+        space == std::string_view::npos ? std::string_view() : line.substr(space + 1, 3);
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    const bool threeDigits = code.size() == 3 && std::all_of(code.begin(), code.end(), digit) &&
+                             (line.size() == space + 4 || !digit(line[space + 4]));
+    head.status = threeDigits ? (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0') : 0;
+    head.raw = blankCarriageReturns(trim(line)) + "\r\n";
+    return HeadLine::Status;
+  }
+  const std::string text = blankCarriageReturns(trim(line));
+  if (text.empty()) {
+    head.raw += "\r\n";
+    return HeadLine::End;
+  }
+  head.raw += text + "\r\n";
+  const size_t colon = text.find(':');
+  if (colon != std::string::npos) {
+    head.fields.emplace_back(trim(std::string_view(text).substr(0, colon)),
+                             trim(std::string_view(text).substr(colon + 1)));
+  }
+  return HeadLine::Field;
 }
 
 std::optional<std::string> ResolveReference(const std::string& base, const std::string& reference) {
@@ -181,41 +218,28 @@ size_t CurlRequest::HeaderCallback(char* data, size_t size, size_t count, void* 
   if (r->raised_) return 0;
   // Trailer lines of a chunked body come after the head has been handled.
   if (r->headDone_) return n;
-  std::string_view line(data, n);
-  if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
-    r->Status(kRequestSent);
-    r->Status(kReceivingResponse);
-    r->head_ = ResponseHead{};
-    const size_t space = line.find(' ');
-    r->head_.status = space == std::string_view::npos
-                          ? 0
-                          : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
-    r->head_.raw = trim(line) + "\r\n";
-    return n;
-  }
-  const std::string text = trim(line);
-  if (text.empty()) {
-    if (r->head_.status >= 100 && r->head_.status < 200) {
-      r->Status(kIntermediateResponse);
-      r->head_ = ResponseHead{};
+  switch (ReadHeadLine(r->head_, std::string_view(data, n))) {
+    case HeadLine::Status:
+      r->Status(kRequestSent);
+      r->Status(kReceivingResponse);
       return n;
-    }
-    r->head_.raw += "\r\n";
-    r->headDone_ = true;
-    r->Status(kResponseReceived);
-    if (r->onHead) r->Guard([&] { r->verdict_ = r->onHead(r->head_); });
-    if (r->raised_) return 0;
-    if (r->verdict_ == HeadVerdict::Stop) {
-      r->stoppedByCaller_ = true;
-      return 0;
-    }
+    case HeadLine::Field:
+      return n;
+    case HeadLine::End:
+      break;
+  }
+  if (r->head_.status >= 100 && r->head_.status < 200) {
+    r->Status(kIntermediateResponse);
+    r->head_ = ResponseHead{};
     return n;
   }
-  r->head_.raw += text + "\r\n";
-  const size_t colon = text.find(':');
-  if (colon != std::string::npos) {
-    r->head_.fields.emplace_back(trim(std::string_view(text).substr(0, colon)),
-                                 trim(std::string_view(text).substr(colon + 1)));
+  r->headDone_ = true;
+  r->Status(kResponseReceived);
+  if (r->onHead) r->Guard([&] { r->verdict_ = r->onHead(r->head_); });
+  if (r->raised_) return 0;
+  if (r->verdict_ == HeadVerdict::Stop) {
+    r->stoppedByCaller_ = true;
+    return 0;
   }
   return n;
 }

@@ -80,6 +80,14 @@ enum StatusPhase {
   kIntermediateResponse = 120,
 };
 
+// What a line of a response head was.
+enum class HeadLine { Status, Field, End };
+
+// Adds one line of a response head, as the library delivers it (line break included), to
+// `head`: a status line starts a new head, the blank line ends it, any other line is a
+// field ("Name: value", both trimmed; a line without a colon goes into `raw` only).
+HeadLine ReadHeadLine(ResponseHead& head, std::string_view line);
+
 // Resolves a Location value against the address it answered; nullopt when the result is
 // not an http or https address.
 std::optional<std::string> ResolveReference(const std::string& base, const std::string& reference);

@@ -3,6 +3,7 @@
 
 #include <climits>
 
+#include "http/CurlRequest.h"
 #include "http/HttpDate.h"
 #include "http/HttpProgress.h"
 #include "http/HttpStreams.h"
@@ -168,6 +169,61 @@ TEST(MemoryStreamTest, GrowsPastTheBigBodySizeAndKeepsEveryByte) {
   ASSERT_TRUE(gap.Seek(3));
   ASSERT_TRUE(gap.Write("x", 1));
   EXPECT_EQ(gap.Text(), std::string("\0\0\0x", 4));
+}
+
+}  // namespace
+
+namespace {
+
+// Response heads read line by line, as the library hands them over; the broken lines are
+// what the fuzzing of this reader turned up.
+TEST(ResponseHeadTest, LinesOfAHeadTable) {
+  struct Case {
+    std::vector<std::string> lines;
+    int status;
+    std::string raw;
+    std::vector<std::pair<std::string, std::string>> fields;
+  };
+  const Case cases[] = {
+      {{"HTTP/1.1 206 Partial Content\r\n", "Content-Range:  bytes 5-9/10 \r\n", "\r\n"},
+       206,
+       "HTTP/1.1 206 Partial Content\r\nContent-Range:  bytes 5-9/10\r\n\r\n",
+       {{"Content-Range", "bytes 5-9/10"}}},
+      {{"HTTP/2 200\n", "no colon here\n", "X:\n", "\n"},
+       200,
+       "HTTP/2 200\r\nno colon here\r\nX:\r\n\r\n",
+       {{"X", ""}}},
+      // A CR inside a line is no line break: it cannot smuggle a field into the raw head.
+      {{"HTTP/1.1 200 OK\r\n", "X-A: one\rSet-Cookie: evil=1\r\n", "\r\n"},
+       200,
+       "HTTP/1.1 200 OK\r\nX-A: one Set-Cookie: evil=1\r\n\r\n",
+       {{"X-A", "one Set-Cookie: evil=1"}}},
+      {{"HTTP/1.1 200\rOK\r\n"}, 200, "HTTP/1.1 200 OK\r\n", {}},
+      // The status is three digits or nothing: no sign, no fourth digit, no short code.
+      {{"HTTP/1.1 -09 Odd\r\n"}, 0, "HTTP/1.1 -09 Odd\r\n", {}},
+      {{"HTTP/1.1 +20 Odd\r\n"}, 0, "HTTP/1.1 +20 Odd\r\n", {}},
+      {{"HTTP/1.1 2000 Odd\r\n"}, 0, "HTTP/1.1 2000 Odd\r\n", {}},
+      {{"HTTP/1.1 20\r\n"}, 0, "HTTP/1.1 20\r\n", {}},
+      {{"HTTP/1.1\r\n"}, 0, "HTTP/1.1\r\n", {}},
+      {{"HTTP/1.1 404\r\n"}, 404, "HTTP/1.1 404\r\n", {}},
+      // A new status line starts a new head (after an interim answer).
+      {{"HTTP/1.1 100 Continue\r\n", "\r\n", "HTTP/1.1 301 Moved\r\n", "Location: /x\r\n"},
+       301,
+       "HTTP/1.1 301 Moved\r\nLocation: /x\r\n",
+       {{"Location", "/x"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines.front());
+    http::ResponseHead head;
+    for (const std::string& line : c.lines) http::ReadHeadLine(head, line);
+    EXPECT_EQ(head.status, c.status);
+    EXPECT_EQ(head.raw, c.raw);
+    EXPECT_EQ(head.fields, c.fields);
+  }
+  http::ResponseHead head;
+  EXPECT_EQ(http::ReadHeadLine(head, "HTTP/1.0 200 OK\n"), http::HeadLine::Status);
+  EXPECT_EQ(http::ReadHeadLine(head, "A: b\r\n"), http::HeadLine::Field);
+  EXPECT_EQ(http::ReadHeadLine(head, " \t\r\n"), http::HeadLine::End);
 }
 
 }  // namespace
