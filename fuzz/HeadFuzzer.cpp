@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes, line by line, to the reading of response heads (the status line,
 // header fields and the blank line that ends a head) and to what the transfer component
-// does with the fields: the dates, the redirect target, the length. Checks the shape that
-// the transfer relies on; any crash or undefined behaviour is a finding too.
+// does with the fields: the dates, the redirect target, the length and the range of a
+// partial answer. Checks the shape that the transfer relies on; any crash or undefined
+// behaviour is a finding too. The transfer component's own readers of the length and the
+// range are internal to it, so its source is part of this file.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +13,7 @@
 
 #include "http/CurlRequest.h"
 #include "http/HttpDate.h"
+#include "http/WinHTTP.cpp"  // NOLINT: for parseLength and rangeStartOf
 
 namespace {
 
@@ -37,6 +40,13 @@ void checkHead(const http::ResponseHead& head, std::string_view input) {
     const http::TDateTime date = http::ParseHeaderDateUtc(value);
     check(std::isfinite(date), "a date is a finite number", input);
     (void)http::ParseHeaderDate(value);
+  }
+  if (auto length = head.Find("content-length")) {
+    check(http::parseLength(*length) >= 0, "a length is never negative", input);
+  }
+  if (auto range = head.Find("content-range")) {
+    const int64_t start = http::rangeStartOf(*range);
+    check(start >= -1, "a range starts at a byte position or is unreadable (-1)", input);
   }
   if (auto location = head.Find("location")) {
     if (auto target = http::ResolveReference("http://127.0.0.1:8080/dir/page?q=1", *location)) {

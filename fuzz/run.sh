@@ -41,6 +41,7 @@ probe_seeds() {
   seed 9 png -f lavfi -i testsrc=size=16x16:rate=1 -frames:v 1
 }
 
+status=0
 for target in "${targets[@]}"; do
   corpus="$build/corpus-$target"
   mkdir -p "$corpus"
@@ -56,6 +57,8 @@ for target in "${targets[@]}"; do
       ;;
   esac
   echo "== ${target}_fuzzer for $seconds s"
+  # A finding ends that target's run; the next target still runs.
   nice -n 19 "$build/${target}_fuzzer" "${options[@]}" -max_total_time="$seconds" \
-    -print_final_stats=1 -artifact_prefix="$build/$target-" "$corpus"
+    -print_final_stats=1 -artifact_prefix="$build/$target-" "$corpus" || status=$?
 done
+exit $status

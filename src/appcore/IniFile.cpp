@@ -9,7 +9,8 @@ namespace app {
 namespace {
 
 std::string_view trim(std::string_view s) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  // A CR at either end of a name or value is what is left of a line end, not text.
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
   while (!s.empty() && blank(s.front())) s.remove_prefix(1);
   while (!s.empty() && blank(s.back())) s.remove_suffix(1);
   return s;
@@ -61,7 +62,9 @@ IniFile IniFile::Parse(std::string_view text) {
     if (end == text.npos) end = text.size();
     std::string_view raw = text.substr(start, end - start);
     start = end + 1;
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    // Every CR before the LF belongs to the line end ("\r\r\n" is one line end too), so
+    // that a text reads back the same once written with LF line ends.
+    while (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     ini.addLine(raw);
   }
   return ini;
@@ -94,6 +97,8 @@ std::string IniFile::Serialize() const {
 void IniFile::Save(const std::string& path) const { WriteFileReplacing(path, Serialize()); }
 
 const IniFile::Section* IniFile::findSection(std::string_view name) const {
+  // Names are asked for as Write stores them: trimmed.
+  name = trim(name);
   for (const Section& section : sections_) {
     if (section.hasHeader && sameName(section.name, name)) return &section;
   }
@@ -109,6 +114,7 @@ bool IniFile::HasSection(std::string_view section) const { return findSection(se
 std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key) const {
   const Section* s = findSection(section);
   if (!s) return std::nullopt;
+  key = trim(key);
   for (const Line& line : s->lines) {
     if (line.isEntry && sameName(line.key, key)) return line.value;
   }

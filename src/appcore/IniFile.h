@@ -2,9 +2,11 @@
 // An INI text in memory: "[section]" lines and "key=value" lines. Sections and keys keep
 // the order of the file; a key written for the first time is appended to its section and
 // a new section to the end. Section and key names are found regardless of letter case,
-// like the profile functions of the old platform; names and values are trimmed of blanks.
-// Lines that are neither (comments, blank lines, junk) are kept as they stand. Lines may
-// end with CR LF or LF; a leading UTF-8 byte-order mark is skipped. Plain C++.
+// like the profile functions of the old platform; names and values are trimmed of blanks
+// and CRs, names also where they are asked for. Lines that are neither (comments, blank
+// lines, junk) are kept as they stand. Lines end with LF; the CRs before it belong to the
+// line end. A leading UTF-8 byte-order mark is skipped. A text that was written reads
+// back the same. Plain C++.
 
 #include <optional>
 #include <string>

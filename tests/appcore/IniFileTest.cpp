@@ -181,3 +181,32 @@ TEST(FileReplacingTest, AFolderThatCannotHoldFilesIsReported) {
   }
   EXPECT_EQ(testsupport::ReadFile(blocker), "x");
 }
+
+// What the fuzzing of this reader turned up: every text reads back the same once it has
+// been written, and a name is found as it was written.
+TEST(IniFileTest, ATextReadsBackAsItWasWritten) {
+  const struct {
+    std::string text;
+    std::string serialized;
+    std::string value;  // of [System] Key
+  } cases[] = {
+      {"junk\r\r\n[System]\r\r\nKey=v\r\r\n", "junk\n[System]\nKey=v\n", "v"},
+      {"[System]\nKey=v\r\t\n", "[System]\nKey=v\n", "v"},
+      {"[System]\nKey\r=\r v \r\n", "[System]\nKey=v\n", "v"},
+      {"[System]\nKey=a\rb\n", "[System]\nKey=a\rb\n", "a\rb"},
+      {"[System]\r \nKey=v\n", "[System]\r \nKey=v\n", "v"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const IniFile ini = IniFile::Parse(c.text);
+    EXPECT_EQ(ini.Serialize(), c.serialized);
+    EXPECT_EQ(IniFile::Parse(ini.Serialize()).Serialize(), ini.Serialize());
+    EXPECT_EQ(ini.Value("System", "Key"), c.value);
+  }
+  IniFile ini;
+  ASSERT_TRUE(ini.Write(" \tNew Section ", "  Key\t", " value "));
+  EXPECT_EQ(ini.Value(" \tNew Section ", "  Key\t"), "value");
+  EXPECT_EQ(ini.Value("new section", "key"), "value");
+  EXPECT_TRUE(ini.HasSection(" New Section"));
+  EXPECT_EQ(ini.Keys("New Section "), std::vector<std::string>{"Key"});
+}
