@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang in their own folder and fuzzes each named target (all
-# of them by default: probe head url appfiles) for SECONDS (default 600), one after the
+# of them by default: probe head url appfiles settings) for SECONDS (default 600), one after the
 # other, as one job at the lowest priority. The probe target's seeds are made with the
 # ffmpeg program; the others start from the small seeds in fuzz/seeds/<target>. What a
 # run finds is written as BUILD_DIR/<target>-crash-* (or -leak-, -timeout-).
@@ -12,7 +12,7 @@ build=${1:-$here/../build-fuzz}
 seconds=${2:-600}
 shift $(($# < 2 ? $# : 2))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(probe head url appfiles)
+[ ${#targets[@]} -gt 0 ] || targets=(probe head url appfiles settings)
 
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja >/dev/null
 nice -n 10 ninja -C "$build" -j2 "${targets[@]/%/_fuzzer}"
@@ -52,7 +52,7 @@ for target in "${targets[@]}"; do
       options+=(-max_len=65536)
       ;;
     *)
-      cp -n "$here/seeds/$target"/* "$corpus"/ 2>/dev/null || true
+      cp -n "$here/seeds/${target/settings/appfiles}"/* "$corpus"/ 2>/dev/null || true
       options+=(-max_len=8192 -timeout=10)
       ;;
   esac
