@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "script/CustomScript.h"
+#include "script/ScriptLiteral.h"
 #include "script/Scriptlet.h"
 
 namespace download {
@@ -238,31 +239,7 @@ void ParseLinkItems(const std::string& text, LinkTable& table) {
   }
 }
 
-QString ScriptStringLiteral(const QString& text) {
-  QString out;
-  out.reserve(text.size() + text.size() / 8 + 2);
-  out += QLatin1Char('\'');
-  for (const QChar ch : text) {
-    const char16_t c = ch.unicode();
-    switch (c) {
-      case '\\': out += QLatin1String("\\\\"); continue;
-      case '\'': out += QLatin1String("\\'"); continue;
-      case '"': out += QLatin1String("\\\""); continue;
-      case '\n': out += QLatin1String("\\n"); continue;
-      case '\r': out += QLatin1String("\\r"); continue;
-      default: break;
-    }
-    // Control characters, the two line separators of the language, and the angle
-    // brackets (so that no "</script>" appears in the text) go in as escapes.
-    if (c < 0x20 || c == 0x7F || c == '<' || c == '>' || c == 0x2028 || c == 0x2029) {
-      out += QStringLiteral("\\u%1").arg(static_cast<unsigned>(c), 4, 16, QLatin1Char('0'));
-      continue;
-    }
-    out += ch;
-  }
-  out += QLatin1Char('\'');
-  return out;
-}
+QString ScriptStringLiteral(const QString& text) { return script::ScriptStringLiteral(text); }
 
 QString BytesToScriptText(std::string_view bytes) {
   return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));

@@ -58,8 +58,9 @@ class LinkTable {
 // are kept.
 void ParseLinkItems(const std::string& text, LinkTable& table);
 
-// Puts a text into script code as a single-quoted string literal that is the same text
-// inside the script, whatever quotes, backslashes, line breaks or markup it holds.
+// Puts a text into script code as a string literal that is the same text inside the
+// script, whatever quotes, backslashes, line breaks or markup it holds: the script host's
+// script::ScriptStringLiteral.
 QString ScriptStringLiteral(const QString& text);
 
 // The link-extraction script with the document put in as a string literal.

@@ -19,8 +19,8 @@ bool THostScriptlet::Offers(int id, const TScriptLimits& limits) const {
   return id - kMethodBase != kCreateObject || limits.CreateObject;
 }
 
-ScriptValue THostScriptlet::CallMethod(int index, const QVariantList& args,
-                                       const TScriptLimits& limits) {
+ScriptValue THostScriptlet::CallMethodWithin(int index, const QVariantList& args,
+                                             const TScriptLimits& limits) {
   if (index < 0 || index > kWriteText || args.size() != kArgumentCounts[index]) return {};
   const QString first = args[0].toString();
   switch (index) {

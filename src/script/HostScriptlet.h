@@ -29,8 +29,8 @@ class THostScriptlet : public TScriptlet {
 
  protected:
   bool Offers(int id, const TScriptLimits& limits) const override;
-  ScriptValue CallMethod(int index, const QVariantList& args,
-                         const TScriptLimits& limits) override;
+  ScriptValue CallMethodWithin(int index, const QVariantList& args,
+                               const TScriptLimits& limits) override;
 };
 
 // The owner's way to make the "Host" object.

@@ -31,7 +31,7 @@ ScriptValue TScriptlet::Invoke(int id, DispatchKind kind, const QVariantList& ar
     if (index < 0 || index >= methodNames_.size() || !Offers(id, limits)) {
       throw ScriptletError("Object doesn't support this method");
     }
-    return CallMethod(index, args, limits);
+    return CallMethodWithin(index, args, limits);
   }
   const int index = id + kMethodBase;
   if (index < 0 || index >= propertyNames_.size()) {
@@ -46,7 +46,11 @@ ScriptValue TScriptlet::Invoke(int id, DispatchKind kind, const QVariantList& ar
 
 bool TScriptlet::HasProperty(const QString&) { return false; }
 bool TScriptlet::Offers(int, const TScriptLimits&) const { return true; }
-ScriptValue TScriptlet::CallMethod(int, const QVariantList&, const TScriptLimits&) { return {}; }
+ScriptValue TScriptlet::CallMethod(int, const QVariantList&) { return {}; }
+ScriptValue TScriptlet::CallMethodWithin(int index, const QVariantList& args,
+                                         const TScriptLimits&) {
+  return CallMethod(index, args);
+}
 ScriptValue TScriptlet::ReadProperty(const QString&) { return {}; }
 void TScriptlet::WriteProperty(const QString&, const QVariantList&) {}
 

@@ -72,8 +72,11 @@ class TScriptlet {
   explicit TScriptlet(const QStringList& methodNames);
 
   virtual bool HasProperty(const QString& upperName);
-  virtual ScriptValue CallMethod(int index, const QVariantList& args,
-                                 const TScriptLimits& limits);
+  virtual ScriptValue CallMethod(int index, const QVariantList& args);
+  // What Invoke calls for a method: CallMethod, unless a class needs to know the limits of
+  // the script that calls.
+  virtual ScriptValue CallMethodWithin(int index, const QVariantList& args,
+                                       const TScriptLimits& limits);
   virtual ScriptValue ReadProperty(const QString& upperName);
   virtual void WriteProperty(const QString& upperName, const QVariantList& args);
 
