@@ -1,10 +1,14 @@
 #include "app/mainwindow/MainWindow.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QBitmap>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +21,6 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
@@ -26,19 +29,24 @@
 #include <fstream>
 
 #include "appcore/AppError.h"
+#include "appcore/BusyCursor.h"
 #include "appcore/DesktopShell.h"
 #include "appcore/FileNames.h"
 #include "appcore/FolderDialog.h"
+#include "appcore/MediaExtensions.h"
 #include "appcore/Palette.h"
 #include "appcore/Settings.h"
 #include "appcore/WindowPlacementQt.h"
 #include "app/mainwindow/AboutDialog.h"
 #include "app/mainwindow/ImageButton.h"
 #include "convert/ConversionPages.h"
+#include "convert/FileGrid.h"
+#include "convert/FormFailedAddFile.h"
 #include "convert/FormatPicker.h"
 #include "convert/FormatSelection.h"
 #include "convert/OutputFolder.h"
 #include "convert/WizardFlow.h"
+#include "convert/TaskProber.h"
 #include "core/Messages.h"
 #include "engine/FFEncoder.h"
 #include "script/ComponentScriptlet.h"
@@ -123,6 +131,13 @@ TFormMain::TFormMain(MainWindowEnvironment env, QWidget* parent)
 TFormMain::~TFormMain() {
   // The run's pages stop the run and leave the encoder before it goes.
   delete conversionPages_;
+  conversionPages_ = nullptr;
+  // The prober and the grid use the task list, which goes before the child widgets do.
+  delete prober_;
+  prober_ = nullptr;
+  delete fileGrid_;
+  fileGrid_ = nullptr;
+  if (addingCursor_) EndBusy();
 }
 
 std::string TFormMain::SettingsFilePath() const { return settingsFolder_ + SettingsFileName(); }
@@ -301,45 +316,44 @@ void TFormMain::CreateModePage(QWidget* page) {
 }
 
 void TFormMain::CreateStep1Page(QWidget* page) {
-  static const char* const kColumns[] = {
-      "MainImage",    "FileMinName",  "Duration",     "Bitrate",       "Dimension",
-      "FileFullName", "FileSize",     "VideoEncoder", "AudioChannels", "AudioSampleRate",
-      "AudioBitrate", "AudioEncoder", "FrameRate",    "RealDuration",  "Width",
-      "Height",       "AspectRatio"};
-  fileGrid_ = new QTableWidget(0, 17, page);
-  fileGrid_->setObjectName("FileGrid");
+  fileGrid_ = new convert::FileGrid(tasks_, page);
   fileGrid_->setGeometry(0, 0, kPageControlSize.width(), 384);
-  QStringList headers;
-  for (const char* c : kColumns) headers << c;
-  fileGrid_->setHorizontalHeaderLabels(headers);
-  fileGrid_->horizontalHeader()->hide();
-  fileGrid_->verticalHeader()->hide();
-  fileGrid_->verticalHeader()->setDefaultSectionSize(90);
-  fileGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  fileGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
-  fileGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  for (int c = 5; c < 17; ++c) fileGrid_->setColumnHidden(c, true);
-  fileGrid_->setColumnWidth(0, 132);
-  fileGrid_->horizontalHeader()->setStretchLastSection(true);
-  fileGrid_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  fileGrid_->setContextMenuPolicy(Qt::CustomContextMenu);
+  prober_ = new convert::TaskProber(this);
+  tasks_.OnLoadError = [this](const std::string& reason) {
+    if (env_.appendLog) env_.appendLog("文件加载错误:" + reason);
+  };
+  prober_->OnBatchStarted = [this] { tasks_.BeginAdd(); };
+  prober_->OnProbed = [this](convert::ProbeOutcome outcome) {
+    tasks_.AddProbed(std::move(outcome));
+  };
+  prober_->OnBatchFinished = [this] { FinishAddBatch(); };
 
   struct TaskAction {
     const char* action;
     const char* button;
     const char* text;
     QKeySequence key;
+    void (TFormMain::*slot)();
   };
   const TaskAction actions[] = {
-      {"ActionAdd", "ButtonAdd", "添加文件(&A)", QKeySequence(Qt::CTRL | Qt::Key_O)},
-      {"ActionDelete", "ButtonDelete", "删除(&D)", QKeySequence(Qt::Key_Delete)},
-      {"ActionClear", "ButtonClear", "清除(&C)", QKeySequence(Qt::SHIFT | Qt::Key_Delete)},
-      {"ActionMoveUp", "ButtonMoveUp", "上移(&M)", {}},
-      {"ActionMoveDown", "ButtonMoveDown", "下移(&O)", {}},
-      {"ActionPlay", "ButtonPlay", "播放(&P)", QKeySequence(Qt::CTRL | Qt::Key_P)},
+      {"ActionAdd", "ButtonAdd", "添加文件(&A)", QKeySequence(Qt::CTRL | Qt::Key_O),
+       &TFormMain::ActionAdd},
+      {"ActionDelete", "ButtonDelete", "删除(&D)", QKeySequence(Qt::Key_Delete),
+       &TFormMain::ActionDelete},
+      {"ActionClear", "ButtonClear", "清除(&C)", QKeySequence(Qt::SHIFT | Qt::Key_Delete),
+       &TFormMain::ActionClear},
+      {"ActionMoveUp", "ButtonMoveUp", "上移(&M)", {}, &TFormMain::ActionMoveUp},
+      {"ActionMoveDown", "ButtonMoveDown", "下移(&O)", {}, &TFormMain::ActionMoveDown},
+      {"ActionPlay", "ButtonPlay", "播放(&P)", QKeySequence(Qt::CTRL | Qt::Key_P),
+       &TFormMain::ActionPlay},
   };
+  popupMenuFiles_ = new QMenu(this);
+  popupMenuFiles_->setObjectName("PopupMenuFiles");
   int left = 0;
   for (const auto& t : actions) {
     QAction* action = AddAction(t.action, q(t.text), t.key);
+    connect(action, &QAction::triggered, this, t.slot);
     auto* button = new QPushButton(action->text(), page);
     button->setObjectName(t.button);
     button->setGeometry(left, 394, 86, 28);
@@ -347,22 +361,37 @@ void TFormMain::CreateStep1Page(QWidget* page) {
     connect(button, &QPushButton::clicked, action, &QAction::trigger);
     connect(action, &QAction::changed, button,
             [action, button] { button->setEnabled(action->isEnabled()); });
-    fileGrid_->addAction(action);
-    if (std::strcmp(t.action, "ActionClear") == 0 || std::strcmp(t.action, "ActionMoveDown") == 0) {
-      auto* separator = new QAction(this);
-      separator->setSeparator(true);
-      fileGrid_->addAction(separator);
-    }
+    popupMenuFiles_->addAction(action);
+    if (std::strcmp(t.action, "ActionClear") == 0 || std::strcmp(t.action, "ActionMoveDown") == 0)
+      popupMenuFiles_->addSeparator();
   }
+  actionAdd_ = findChild<QAction*>("ActionAdd");
   actionDelete_ = findChild<QAction*>("ActionDelete");
   actionClear_ = findChild<QAction*>("ActionClear");
   actionMoveUp_ = findChild<QAction*>("ActionMoveUp");
   actionMoveDown_ = findChild<QAction*>("ActionMoveDown");
   actionPlay_ = findChild<QAction*>("ActionPlay");
+  // Offered in the menu; it has nothing to do yet.
   QAction* cropTrim = AddAction("ActionCropTrim", q("裁剪&&修剪(&R)"));
-  cropTrim->setVisible(false);
-  fileGrid_->addAction(cropTrim);
-  connect(fileGrid_, &QTableWidget::itemSelectionChanged, this, &TFormMain::RefreshTaskActions);
+  popupMenuFiles_->addAction(cropTrim);
+
+  connect(fileGrid_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    RefreshTaskActions();
+    popupMenuFiles_->popup(fileGrid_->viewport()->mapToGlobal(pos));
+  });
+  connect(fileGrid_, &convert::FileGrid::PlayRequested, this, &TFormMain::ActionPlay);
+  connect(fileGrid_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &TFormMain::RefreshTaskActions);
+  connect(fileGrid_->Model(), &QAbstractItemModel::rowsInserted, this,
+          &TFormMain::RefreshTaskActions);
+  connect(fileGrid_->Model(), &QAbstractItemModel::rowsRemoved, this,
+          &TFormMain::RefreshTaskActions);
+  connect(pageControl_, &QTabWidget::currentChanged, this, &TFormMain::RefreshTaskActions);
+  // The action states follow whatever changed whenever the program has nothing else to do.
+  if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+    connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+            &TFormMain::RefreshTaskActions);
+  }
 }
 
 void TFormMain::CreateFinishLabels() {
@@ -602,6 +631,7 @@ void TFormMain::OpenFiles(const std::vector<std::string>& files) {
   openedFiles_.insert(openedFiles_.end(), files.begin(), files.end());
   radioConvert_->setChecked(true);
   wizard_->ShowTasks();
+  DropFiles(files);
 }
 
 void TFormMain::CreateScriptHost() {
@@ -645,10 +675,6 @@ void TFormMain::ActionNext() { wizard_->Next(); }
 void TFormMain::ActionBack() { wizard_->Back(); }
 void TFormMain::ActionExit() { wizard_->Exit(); }
 
-int TFormMain::TaskCount() const { return fileGrid_->rowCount(); }
-
-void TFormMain::ClearTasks() { fileGrid_->setRowCount(0); }
-
 void TFormMain::PrepareRunPage() { conversionPages_->EnterStep3(); }
 
 void TFormMain::StartRun() {
@@ -659,12 +685,7 @@ void TFormMain::StartRun() {
 }
 
 std::vector<std::string> TFormMain::RunInputFiles() const {
-  std::vector<std::string> files;
-  for (int row = 0; row < fileGrid_->rowCount(); ++row) {
-    if (const QTableWidgetItem* item = fileGrid_->item(row, 5))
-      files.push_back(item->text().toStdString());
-  }
-  return files;
+  return tasks_.FilePaths();
 }
 
 void TFormMain::CancelRun() { conversionPages_->CancelRun(); }
@@ -713,14 +734,154 @@ void TFormMain::CloseWithoutAsking() {
   if (!close()) closing_ = false;
 }
 
+// ---------------------------------------------------------------------------------------
+// Step 1: the task list
+
+int TFormMain::TaskCount() const { return tasks_.Count(); }
+
+bool TFormMain::AddingFiles() const { return prober_ && prober_->Busy(); }
+
+void TFormMain::ClearTasks() {
+  if (prober_) prober_->Cancel();
+  UpdateAddingCursor();
+  tasks_.Clear();
+  RefreshTaskActions();
+}
+
+void TFormMain::AddFiles(const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  prober_->Probe(paths);
+  UpdateAddingCursor();
+}
+
+void TFormMain::FinishAddBatch() {
+  UpdateAddingCursor();
+  RefreshTaskActions();
+  if (tasks_.FailedFiles().empty()) return;
+  auto* dialog = new convert::TFormFailedAddFile(tasks_.FailedFiles(), branding_.HelpSupportLink,
+                                                 this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowModality(Qt::ApplicationModal);
+  dialog->CentreOn(this);
+  dialog->show();
+}
+
+void TFormMain::UpdateAddingCursor() {
+  const bool busy = AddingFiles();
+  if (busy == addingCursor_) return;
+  addingCursor_ = busy;
+  if (busy) {
+    BeginBusy();
+  } else {
+    EndBusy();
+  }
+}
+
+QStringList TFormMain::OpenDialogNameFilters() const {
+  // "description|patterns|description|patterns": each pair becomes "description (patterns)".
+  const QStringList parts = q(openDialogFilter_).split('|');
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    const QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
+    filters << parts[i] + " (" + patterns.join(' ') + ")";
+  }
+  return filters;
+}
+
+void TFormMain::ActionAdd() {
+  if (!OnStep1()) return;
+  QFileDialog dialog(this);
+  dialog.setObjectName("OpenDialog");
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilters(OpenDialogNameFilters());
+  dialog.setDirectory(q(settings_.LastOpenDir));
+  dialog.setSizeGripEnabled(true);
+  if (dialog.exec() != QDialog::Accepted) return;
+  std::vector<std::string> files;
+  for (const QString& f : dialog.selectedFiles()) files.push_back(f.toStdString());
+  if (files.empty()) return;
+  AddFiles(files);
+  settings_.LastOpenDir = WithTrailingSeparator(
+      std::filesystem::path(files.front()).parent_path().string());
+}
+
+void TFormMain::DropFiles(const std::vector<std::string>& paths) {
+  BeginBusy();
+  std::vector<std::string> media;
+  for (const std::string& path : paths) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) continue;
+    if (!IsMediaExtension(ExtractExtension(path))) continue;
+    media.push_back(path);
+  }
+  AddFiles(media);
+  EndBusy();
+}
+
+void TFormMain::ActionDelete() {
+  if (!OnStep1()) return;
+  const int selected = fileGrid_->SelectedRow();
+  if (selected < 0) return;
+  fileGrid_->SelectRow(tasks_.Delete(selected));
+  RefreshTaskActions();
+}
+
+void TFormMain::ActionClear() {
+  if (!OnStep1()) return;
+  ClearTasks();
+}
+
+void TFormMain::ActionMoveUp() {
+  if (!OnStep1()) return;
+  const int selected = fileGrid_->SelectedRow();
+  if (selected <= 0) return;
+  fileGrid_->SelectRow(tasks_.MoveUp(selected));
+  RefreshTaskActions();
+}
+
+void TFormMain::ActionMoveDown() {
+  if (!OnStep1()) return;
+  const int selected = fileGrid_->SelectedRow();
+  if (selected < 0) return;
+  fileGrid_->SelectRow(tasks_.MoveDown(selected));
+  RefreshTaskActions();
+}
+
+void TFormMain::ActionPlay() {
+  if (!OnStep1()) return;
+  const int selected = fileGrid_->SelectedRow();
+  if (selected < 0) return;
+  OpenWithShell(tasks_.Row(selected).Facts.Path);
+}
+
+bool TFormMain::OnStep1() const { return CurrentPage() == WizardPage::Step1; }
+
 void TFormMain::RefreshTaskActions() {
-  const int rows = fileGrid_->rowCount();
-  const int row = fileGrid_->selectionModel()->hasSelection() ? fileGrid_->currentRow() : -1;
-  actionDelete_->setEnabled(row >= 0);
-  actionPlay_->setEnabled(row >= 0);
-  actionClear_->setEnabled(rows > 0);
-  actionMoveUp_->setEnabled(row > 0);
-  actionMoveDown_->setEnabled(row >= 0 && row < rows - 1);
+  if (!fileGrid_) return;
+  // The row actions act on the grid, so they are offered on its page only.
+  const bool page = OnStep1();
+  const convert::TaskActionStates s = tasks_.ActionStates(fileGrid_->SelectedRow());
+  actionAdd_->setEnabled(page);
+  actionDelete_->setEnabled(page && s.Delete);
+  actionPlay_->setEnabled(page && s.Play);
+  actionClear_->setEnabled(page && s.Clear);
+  actionMoveUp_->setEnabled(page && s.MoveUp);
+  actionMoveDown_->setEnabled(page && s.MoveDown);
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent* e) {
+  if (e->mimeData()->hasUrls()) e->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent* e) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : e->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  }
+  e->acceptProposedAction();
+  DropFiles(paths);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -9,9 +9,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "appcore/AppSettings.h"
 #include "appcore/Branding.h"
+#include "convert/TaskList.h"
 #include "app/mainwindow/SkinLayout.h"
 #include "app/mainwindow/WizardPages.h"
 
@@ -20,12 +22,13 @@ class QLabel;
 class QMenu;
 class QRadioButton;
 class QTabWidget;
-class QTableWidget;
 
 namespace convert {
 class ConversionPages;
+class FileGrid;
 class FormatPicker;
 class WizardFlow;
+class TaskProber;
 }
 namespace engine {
 class TFFEncoder;
@@ -97,6 +100,21 @@ class TFormMain : public QWidget {
   // Every text a script hands to Host.Echo or Host.Alert (the link parser reads them).
   std::function<void(const QString&)> OnScriptText;
 
+  // Step 1's files. Adding probes the files on a worker thread: the rows appear one by one
+  // in the given order, and the files that could not be opened are listed in one dialog
+  // once the whole list is probed. Nothing for an empty list.
+  void AddFiles(const std::vector<std::string>& paths);
+  // Dropped files: folders and files without a media extension are left out.
+  void DropFiles(const std::vector<std::string>& paths);
+  // True while added files are still being probed.
+  bool AddingFiles() const;
+  int TaskCount() const;
+  const convert::TaskList& Tasks() const { return tasks_; }
+  // Removes every row and forgets the files still waiting to be probed.
+  void ClearTasks();
+  // The open dialog's filter in the dialog's own form, one entry per pair of the filter text.
+  QStringList OpenDialogNameFilters() const;
+
   // Titles of the reduced editions, which hide the version, more-tools, help and log
   // controls. Empty unless an edition needs it.
   static std::vector<std::string>& ReducedEditionTitles();
@@ -114,12 +132,20 @@ class TFormMain : public QWidget {
   void ActionAbout();
   // Closes without asking (the session ends): the settings are saved as on any close.
   void CloseWithoutAsking();
+  void ActionAdd();
+  void ActionDelete();
+  void ActionClear();
+  void ActionMoveUp();
+  void ActionMoveDown();
+  void ActionPlay();
 
  protected:
   void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void paintEvent(QPaintEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   void CreateControls();
@@ -150,8 +176,6 @@ class TFormMain : public QWidget {
   friend class PagesHost;
   // What the wizard reaches on the pages, page by page.
   void ShowWizardPage(WizardPage page, const convert::PageCaptions& captions);
-  int TaskCount() const;
-  void ClearTasks();
   // Step 3: the finishing options from the settings, before the run starts.
   void PrepareRunPage();
   void CancelRun();
@@ -159,6 +183,9 @@ class TFormMain : public QWidget {
   void CloseFromExit();
 
   void RefreshTaskActions();
+  bool OnStep1() const;
+  void FinishAddBatch();
+  void UpdateAddingCursor();
   void ChooseOutputFolder();
   // The conversion run of step 3 (the run controller starts it).
   void StartRun();
@@ -198,7 +225,11 @@ class TFormMain : public QWidget {
   ImageButton* buttonNext_ = nullptr;
   ImageButton* buttonExit_ = nullptr;
   QTabWidget* pageControl_ = nullptr;
-  QTableWidget* fileGrid_ = nullptr;
+  convert::TaskList tasks_;
+  convert::FileGrid* fileGrid_ = nullptr;
+  convert::TaskProber* prober_ = nullptr;
+  QMenu* popupMenuFiles_ = nullptr;
+  bool addingCursor_ = false;
   QLabel* imageDownloadVideo_ = nullptr;
   QLabel* imageConvertVideo_ = nullptr;
   QRadioButton* radioDownload_ = nullptr;
@@ -214,6 +245,7 @@ class TFormMain : public QWidget {
   QAction* actionBack_ = nullptr;
   QAction* actionNext_ = nullptr;
   QAction* actionExit_ = nullptr;
+  QAction* actionAdd_ = nullptr;
   QAction* actionDelete_ = nullptr;
   QAction* actionClear_ = nullptr;
   QAction* actionMoveUp_ = nullptr;

@@ -8,12 +8,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
-#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
 
 #include "EditionFixture.h"
+#include "MediaFiles.h"
+#include "StepOneSupport.h"
 #include "appcore/IniFile.h"
 #include "convert/FormatPicker.h"
 #include "script/CustomScript.h"
@@ -195,8 +196,8 @@ TEST(MainWindowWizard, ModePageLeadsToStepOneAndBack) {
   EXPECT_EQ(w->CurrentPage(), WizardPage::Step1);
 
   // Back asks; No stays, Yes returns to the mode page with an empty grid.
-  auto* grid = child<QTableWidget>(w.get(), "FileGrid");
-  grid->setRowCount(2);
+  mwtest::AddAndWait(*w, {testsupport::Media("av.mp4"), testsupport::Media("audio.mp3")});
+  ASSERT_EQ(w->TaskCount(), 2);
   messages.answer(MessageAnswer::No);
   click(w.get(), "ButtonBack");
   EXPECT_EQ(messages.shown.back().text, "您确定要取消并返回？");
@@ -204,17 +205,17 @@ TEST(MainWindowWizard, ModePageLeadsToStepOneAndBack) {
   messages.answer(MessageAnswer::Yes);
   click(w.get(), "ButtonBack");
   EXPECT_EQ(w->CurrentPage(), WizardPage::Mode);
-  EXPECT_EQ(grid->rowCount(), 0);
+  EXPECT_EQ(w->TaskCount(), 0);
 
   // Exit on step 1 asks to cancel and also returns.
   QTest::mouseClick(child(w.get(), "ImageConvertVideo"), Qt::LeftButton);
   click(w.get(), "ButtonNext");
-  grid->setRowCount(1);
+  mwtest::AddAndWait(*w, {testsupport::Media("av.mp4")});
   messages.answer(MessageAnswer::Yes);
   click(w.get(), "ButtonExit");
   EXPECT_EQ(messages.shown.back().text, "您确定要取消？");
   EXPECT_EQ(w->CurrentPage(), WizardPage::Mode);
-  EXPECT_EQ(grid->rowCount(), 0);
+  EXPECT_EQ(w->TaskCount(), 0);
   EXPECT_TRUE(w->isVisible());
 }
 
@@ -228,7 +229,7 @@ TEST(MainWindowWizard, StepTwoShowsTheStoredChoiceAndChecksTheFolder) {
     edition.WriteBranding();
     auto w = edition.Open();
     w->show();
-    child<QTableWidget>(w.get(), "FileGrid")->setRowCount(1);
+    mwtest::AddAndWait(*w, {testsupport::Media("av.mp4")});
     click(w.get(), "ButtonNext");
     ASSERT_EQ(w->CurrentPage(), WizardPage::Step2);
     EXPECT_EQ(caption(w.get(), "ButtonNext"), std::string(merge) == "True" ? "现在加入" : "转换");
@@ -300,7 +301,7 @@ TEST(MainWindowWizard, FormatClicksChangeTheSettingsAtOnce) {
   edition.WriteBranding();
   auto w = edition.Open();
   w->show();
-  child<QTableWidget>(w.get(), "FileGrid")->setRowCount(1);
+  mwtest::AddAndWait(*w, {testsupport::Media("av.mp4")});
   click(w.get(), "ButtonNext");
   click(w.get(), "ButtonToFormatAudio");
   click(w.get(), "ButtonFormatFLAC");
