@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <regex>
+#include <set>
 
 #include "ConversionSupport.h"
 #include "TestSupport.h"
@@ -167,4 +168,37 @@ TEST(TranscodeCommand, InterruptedHalfWayLeavesAFileReadToItsEnd) {
     EXPECT_LT(duration, 11.0);
     EXPECT_EQ(conversiontest::DecodeErrors(out), "");
   }
+}
+
+// Writing over an input would destroy it while it is read: the job is refused before
+// anything is opened for writing, however the output names the input.
+TEST(TranscodeCommand, AnOutputThatIsAnInputIsRefusedAndTheInputStaysAsItWas) {
+  testsupport::TempDir dir;
+  const std::string in = MakeMedia(
+      dir, "a.mp4", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1"});
+  std::filesystem::create_directory(dir.path() / "sub");
+  std::filesystem::create_hard_link(in, dir.path() / "hard.mp4");
+  std::filesystem::create_symlink(in, dir.path() / "link.mp4");
+  const std::string before = testsupport::ReadFile(in);
+  const std::string folder = dir.str();
+  const std::vector<std::string> outputs = {
+      in, folder + "/sub/../a.mp4", folder + "/./a.mp4", "file:" + in,
+      folder + "/hard.mp4", folder + "/link.mp4"};
+  for (const std::string& out : outputs) {
+    SCOPED_TRACE(out);
+    const auto r = RunProcess(Transcode({"-i", in, "-o", out, "vcodec=mpeg4"}));
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("is an input of this job and cannot be its output"), std::string::npos)
+        << r.err;
+    EXPECT_TRUE(testsupport::ReadFile(in) == before) << "the input was changed";
+  }
+  // An input reached through a link is refused as the link's target, too.
+  const auto r = RunProcess(Transcode({"-i", folder + "/link.mp4", "-o", in, "vcodec=mpeg4"}));
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_TRUE(testsupport::ReadFile(in) == before) << "the input was changed";
+  // Nothing was written beside it either.
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"a.mp4", "hard.mp4", "link.mp4", "sub"}));
 }
