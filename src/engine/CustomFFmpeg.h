@@ -18,6 +18,7 @@
 #include "engine/ManualResetEvent.h"
 #include "engine/OptionRecords.h"
 #include "engine/OptionTranslation.h"
+#include "engine/OutputTarget.h"
 #include "enginebase/Bitmap.h"
 #include "enginebase/FormatConverter.h"
 #include "enginebase/FrameHooks.h"
@@ -164,7 +165,8 @@ class TCustomFFmpeg {
   void RequestStop(bool wait);
   void RunJob();
   void DoTerminate();
-  // Closes and frees every input and output; an output file left empty is deleted.
+  // Closes and frees every input and output. A complete output takes its name; the
+  // temporary file of an incomplete one is deleted, and so is an output left empty.
   void Cleanup();
   static bool IsStopRequested(void* job);
   static bool IoTimedOut(void* job);
@@ -228,6 +230,14 @@ class TCustomFFmpeg {
   std::vector<const AVCodec*> InputDecoders;  // per input stream: the decoder asked for
   std::vector<TOutputStreamSlot> OutputStreamSlots;
   std::vector<OutputContextPtr> OwnedOutputFiles;  // the contexts OutputFiles points to
+  // Per owned output: where its file is written and the name it takes when complete.
+  std::vector<TOutputTarget> OutputTargets;
+  // The target of an output context (any entry of OutputFiles); null when unknown.
+  TOutputTarget* OutputTargetOf(const AVFormatContext* output);
+  // Closes the file of every output whose trailer is written and gives it its name.
+  // Raises FFmpegException when a file cannot take its name (it stays under its
+  // temporary name then).
+  void SettleCompleteOutputs();
   // When the current blocking open began (library clock, µs); the largest value when none
   // is under way, 0 when it was cancelled.
   std::atomic<int64_t> IoStartTime{std::numeric_limits<int64_t>::max()};
@@ -344,6 +354,10 @@ class TCustomFFmpeg {
   std::vector<TRecordedOption> recordedOptions_;
   TOptionTranslator translator_;
 };
+
+// Closes the output's file (when it writes one) and settles its target: a complete file
+// takes its name, an incomplete one is removed. The text of a failed rename, else "".
+std::string CloseOutput(AVFormatContext* output, TOutputTarget* target);
 
 // The typed fields of an output record, then its target (vcd, svcd or dvd from `Target`).
 void ApplyOutputOptions(TCustomFFmpeg& job, const TOutputOptions& options);

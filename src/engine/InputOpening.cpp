@@ -72,6 +72,13 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
     }
   } pendingReset{*this};
 
+  // Reading what the job writes would read a file while it is being replaced.
+  for (const TOutputTarget& target : OutputTargets)
+    if (SameLocalFile(target.FinalName, fileName)) {
+      LastError = Format("'%s' is an output of this job and cannot be its input", fileName.c_str());
+      return false;
+    }
+
   const AVInputFormat* forced = nullptr;
   if (!ForcedFormatName.empty()) {
     forced = av_find_input_format(ForcedFormatName.c_str());

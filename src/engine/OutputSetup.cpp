@@ -237,6 +237,19 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     LastError = "Cannot join more than one output file.";
     return -1;
   }
+  // Writing over an input would destroy it while it is read, and two outputs of one
+  // name would leave only the last one.
+  for (const auto& input : InputFiles)
+    if (input && input->url && SameLocalFile(input->url, fileName)) {
+      LastError =
+          Format("'%s' is an input of this job and cannot be its output", fileName.c_str());
+      return -1;
+    }
+  for (const TOutputTarget& target : OutputTargets)
+    if (SameLocalFile(target.FinalName, fileName)) {
+      LastError = Format("'%s' is already an output of this job", fileName.c_str());
+      return -1;
+    }
   const AVOutputFormat* format = nullptr;
   if (!ForcedFormatName.empty()) {
     format = av_guess_format(ForcedFormatName.c_str(), nullptr, nullptr);
@@ -328,21 +341,41 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     LastError = ErrorText(fileName, -33);
     return fail();
   }
+  // Until the output is kept by the job, a failure removes the files made for it.
+  TOutputTarget target;
+  target.FinalName = fileName;
+  struct TargetRelease {
+    TOutputTarget& target;
+    bool kept = false;
+    ~TargetRelease() {
+      if (!kept) SettleOutputTarget(target);
+    }
+  } targetRelease{target};
   if (!(format->flags & AVFMT_NOFILE)) {
     int code = 0;
     {
       // Gives up when the job is asked to stop or the open takes longer than IoTimeout.
       ScopedBlockingOpen blockingOpen(*this);
       // Opening a local file never asks the interrupt callback: a stopped job must not
-      // create (or empty) the file all the same.
-      code = output->interrupt_callback.callback(output->interrupt_callback.opaque)
-                 ? AVERROR_EXIT
-                 : avio_open2(&output->pb, fileName.c_str(), AVIO_FLAG_WRITE,
-                              &output->interrupt_callback, nullptr);
+      // create (or empty) a file all the same.
+      if (output->interrupt_callback.callback(output->interrupt_callback.opaque))
+        code = AVERROR_EXIT;
+      else
+        code = PrepareOutputTarget(fileName, target);
+      if (code == 0)
+        code = avio_open2(&output->pb, target.WriteName().c_str(), AVIO_FLAG_WRITE,
+                          &output->interrupt_callback, nullptr);
     }
     if (code < 0) {
       LastError = ErrorText(fileName, code);
       return fail();
+    }
+    // Muxers that read their file back (to move an index to the front) find it by this
+    // name; its extension is the final name's.
+    if (!target.TempPath.empty()) {
+      av_freep(&output->url);
+      output->url = av_strdup(target.WriteName().c_str());
+      if (!output->url) throw FFmpegException("Out of memory");
     }
   }
   output->max_delay = static_cast<int>(MuxMaxDelay * 1000000);
@@ -359,7 +392,15 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
   if (join && InputFiles.size() > 1) JoinMode = true;
   OutputFiles.push_back(output.get());
   OwnedOutputFiles.push_back(std::move(output));
+  OutputTargets.push_back(target);
+  targetRelease.kept = true;
   return OutputFileCount();
+}
+
+TOutputTarget* TCustomFFmpeg::OutputTargetOf(const AVFormatContext* output) {
+  for (size_t i = 0; i < OwnedOutputFiles.size() && i < OutputTargets.size(); ++i)
+    if (OwnedOutputFiles[i].get() == output) return &OutputTargets[i];
+  return nullptr;
 }
 
 void TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {

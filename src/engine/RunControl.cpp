@@ -17,6 +17,7 @@
 #include "engine/CustomFFmpeg.h"
 #include "engine/PreviewLock.h"
 #include "engine/TranscodeState.h"
+#include "enginebase/FFmpegException.h"
 #include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
 
@@ -217,26 +218,46 @@ void TCustomFFmpeg::SetPreviewFlags(uint8_t flags) {
   FreshPreviewWanted = true;
 }
 
+std::string CloseOutput(AVFormatContext* output, TOutputTarget* target) {
+  // A write that failed when the last bytes were flushed leaves the file incomplete.
+  if (output && output->pb && output->oformat && !(output->oformat->flags & AVFMT_NOFILE)) {
+    avio_flush(output->pb);
+    const bool writeFailed = output->pb->error < 0;
+    if (avio_closep(&output->pb) < 0 || writeFailed) {
+      if (target) target->Complete = false;
+    }
+  }
+  return target ? SettleOutputTarget(*target) : std::string();
+}
+
+void TCustomFFmpeg::SettleCompleteOutputs() {
+  std::string failure;
+  for (size_t i = 0; i < OwnedOutputFiles.size() && i < OutputTargets.size(); ++i) {
+    if (!OutputTargets[i].Complete) continue;
+    const std::string text = CloseOutput(OwnedOutputFiles[i].get(), &OutputTargets[i]);
+    if (!text.empty() && failure.empty()) failure = text;
+  }
+  if (!failure.empty()) throw FFmpegException(failure);
+}
+
 void TCustomFFmpeg::Cleanup() {
   ReleaseRunState();
   // Outputs: the file is closed with its context; a file that stayed empty is deleted. A
   // joined output is one context however many entries refer to it.
   std::vector<OutputContextPtr> outputs = std::move(OwnedOutputFiles);
+  std::vector<TOutputTarget> targets = std::move(OutputTargets);
   OwnedOutputFiles.clear();
+  OutputTargets.clear();
   OutputFiles.clear();
   {
     std::lock_guard<std::mutex> lock(CodecLock());
     OutputStreamSlots.clear();
   }
-  for (auto& output : outputs) {
-    if (!output) continue;
-    const bool hasFile = output->oformat && !(output->oformat->flags & AVFMT_NOFILE);
-    const std::string name = output->url ? output->url : "";
-    output.reset();
-    struct stat info {};
-    if (hasFile && !name.empty() && stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        info.st_size == 0)
-      std::remove(name.c_str());
+  std::string renameFailure;
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    const std::string text = CloseOutput(outputs[i].get(), i < targets.size() ? &targets[i] : nullptr);
+    if (!text.empty() && renameFailure.empty()) renameFailure = text;
+    outputs[i].reset();
   }
   JoinMode = false;
 
@@ -262,6 +283,7 @@ void TCustomFFmpeg::Cleanup() {
   VideoBitstreamFilters.clear();
   SubtitleBitstreamFilters.clear();
   av_dict_free(&Metadata);
+  if (!renameFailure.empty()) throw FFmpegException(renameFailure);
 }
 
 }  // namespace engine

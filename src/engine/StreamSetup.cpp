@@ -44,7 +44,9 @@ TOutputStreamSlot* SlotOf(TCustomFFmpeg& job, AVStream* stream) {
 std::string TypeName(AVMediaType type) { return MediaTypeName(type); }
 
 void DumpOutput(TCustomFFmpeg& job, int file) {
-  av_dump_format(job.OutputFiles[file], file, job.OutputFiles[file]->url, 1);
+  const TOutputTarget* target = job.OutputTargetOf(job.OutputFiles[file]);
+  av_dump_format(job.OutputFiles[file], file,
+                 target ? target->FinalName.c_str() : job.OutputFiles[file]->url, 1);
 }
 
 // ---- Encoder limits: what today's encoders refuse becomes the nearest they accept ----

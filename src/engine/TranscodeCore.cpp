@@ -465,6 +465,8 @@ void TranscodeRun::Finish() {
   for (int o = 0; o < outputs; ++o) {
     const int code = av_write_trailer(job_.OutputFiles[o]);
     if (code < 0) throw FFmpegException("av_write_trailer(): " + ErrorCodeText(code));
+    // Readable to its end: the file takes its name when it is closed.
+    if (TOutputTarget* target = job_.OutputTargetOf(job_.OutputFiles[o])) target->Complete = true;
   }
   ReportProgress(job_, -1, true);
 }
@@ -588,6 +590,7 @@ void TCustomFFmpeg::Transcode() {
       run.Loop();
     }
     run.Finish();
+    SettleCompleteOutputs();
   } catch (...) {
     ReleaseRunState();
     throw;

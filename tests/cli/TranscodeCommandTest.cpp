@@ -202,3 +202,38 @@ TEST(TranscodeCommand, AnOutputThatIsAnInputIsRefusedAndTheInputStaysAsItWas) {
     names.insert(entry.path().filename().string());
   EXPECT_EQ(names, (std::set<std::string>{"a.mp4", "hard.mp4", "link.mp4", "sub"}));
 }
+
+// A disk that fills up half way (here a file size limit, which fails the writes with
+// "File too large"): the run fails, the broken file is not left behind, and a file that
+// had the name before stays as it was.
+TEST(TranscodeCommand, AFullDiskFailsTheRunAndLeavesNoBrokenFile) {
+  testsupport::TempDir dir;
+  const std::string in =
+      MakeMedia(dir, "in.mkv",
+                {"-f", "lavfi", "-i", "testsrc=size=640x480:rate=25:duration=4", "-c:v",
+                 "libx264", "-preset", "ultrafast"});
+  const std::string before(20000, 'k');
+  for (const bool existing : {false, true}) {
+    SCOPED_TRACE(existing ? "over an existing file" : "new name");
+    const std::string out = (dir.path() / "out.mp4").string();
+    if (existing) dir.write("out.mp4", before);
+    // The limit is set in a shell that then becomes the program; the signal the limit
+    // sends is ignored so that the write itself fails.
+    std::vector<std::string> argv = {"/bin/bash", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$@\"",
+                                     "bash"};
+    for (const std::string& word : Transcode({"-i", in, "-o", out, "vcodec=mpeg4", "b=4000000"}))
+      argv.push_back(word);
+    const auto r = RunProcess(argv);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      names.insert(entry.path().filename().string());
+    if (existing) {
+      EXPECT_EQ(names, (std::set<std::string>{"in.mkv", "out.mp4"}));
+      EXPECT_TRUE(testsupport::ReadFile(out) == before) << "the old file was changed";
+    } else {
+      EXPECT_EQ(names, (std::set<std::string>{"in.mkv"}));
+    }
+  }
+}

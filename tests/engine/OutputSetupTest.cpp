@@ -311,13 +311,82 @@ TEST(OutputSetup, AStoppedJobOpensNoOutputFile) {
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
-TEST(OutputSetup, AnExistingFileIsOverwritten) {
+// An existing file is overwritten without asking, but only by a complete output: until
+// then it stays as it was, also when the job is given up.
+TEST(OutputSetup, AnExistingFileIsReplacedOnlyByACompleteOutput) {
+  namespace fs = std::filesystem;
   TempDir dir;
-  const auto path = dir.path() / "old.mp3";
-  std::ofstream(path) << std::string(5000, 'x');
+  const auto path = dir.path() / "old.wav";
+  const std::string before(5000, 'x');
+  std::ofstream(path) << before;
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  {
+    TCustomFFmpeg job;
+    ASSERT_TRUE(job.OpenInput(Media("tone.wav")));
+    ASSERT_EQ(job.OpenOutput(path.string(), false), 1) << job.LastError;
+    EXPECT_EQ(testsupport::ReadFile(path), before);
+  }
+  EXPECT_EQ(testsupport::ReadFile(path), before);
   TCustomFFmpeg job;
+  ASSERT_TRUE(job.OpenInput(Media("tone.wav")));
   ASSERT_EQ(job.OpenOutput(path.string(), false), 1) << job.LastError;
-  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+  EXPECT_EQ(job.Start(false), nullptr);
+  EXPECT_TRUE(job.Finished) << job.ErrorMessage;
+  EXPECT_NE(testsupport::ReadFile(path).substr(0, 4), "xxxx");
+  EXPECT_EQ(testsupport::ReadFile(path).substr(0, 4), "RIFF");
+  // The replacement keeps the permissions of the file it replaced, and nothing else is
+  // left in the folder.
+  EXPECT_EQ(fs::status(path).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+// The job's own files are never its outputs, and one file is never two of its outputs:
+// the same path however it is spelled, or the same file through a link.
+TEST(OutputSetup, AnOutputThatIsAnInputOrAnotherOutputIsRefused) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string in = dir.str() + "/in.wav";
+  fs::copy_file(Media("tone.wav"), in);
+  const std::string before = testsupport::ReadFile(in);
+  fs::create_directory(dir.path() / "sub");
+  fs::create_hard_link(in, dir.path() / "hard.wav");
+  fs::create_symlink(in, dir.path() / "link.wav");
+  const std::string folder = dir.str();
+  const std::string refused = "is an input of this job and cannot be its output";
+  for (const std::string& out : {in, folder + "/sub/../in.wav", "file:" + in,
+                                 folder + "/hard.wav", folder + "/link.wav"}) {
+    SCOPED_TRACE(out);
+    TCustomFFmpeg job;
+    ASSERT_TRUE(job.OpenInput(in));
+    EXPECT_EQ(job.OpenOutput(out, false), -1);
+    EXPECT_EQ(job.LastError, "'" + out + "' " + refused);
+    EXPECT_EQ(job.OutputFileCount(), 0);
+  }
+  // Relative to the current folder, and the input given through its link.
+  {
+    const fs::path current = fs::current_path();
+    fs::current_path(dir.path());
+    TCustomFFmpeg job;
+    ASSERT_TRUE(job.OpenInput("link.wav"));
+    EXPECT_EQ(job.OpenOutput("in.wav", false), -1);
+    EXPECT_EQ(job.LastError, "'in.wav' " + refused);
+    fs::current_path(current);
+  }
+  EXPECT_TRUE(testsupport::ReadFile(in) == before);
+  // A second output of one name, and an input that is an output already.
+  TCustomFFmpeg job;
+  ASSERT_TRUE(job.OpenInput(in));
+  const std::string out = folder + "/out.wav";
+  ASSERT_EQ(job.OpenOutput(out, false), 1) << job.LastError;
+  EXPECT_EQ(job.OpenOutput(folder + "/./out.wav", false), -1);
+  EXPECT_EQ(job.LastError, "'" + folder + "/./out.wav' is already an output of this job");
+  EXPECT_FALSE(job.OpenInput(out));
+  EXPECT_EQ(job.LastError, "'" + out + "' is an output of this job and cannot be its input");
+  EXPECT_EQ(job.InputFileCount(), 1);
+  EXPECT_EQ(job.OutputFileCount(), 1);
+  // Other files of the folder are fine.
+  EXPECT_EQ(job.OpenOutput(folder + "/other.wav", false), 2) << job.LastError;
 }
 
 TEST(OutputSetup, RateControlOverrideGroupsAreReadOrRefused) {

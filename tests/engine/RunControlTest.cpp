@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -264,6 +265,83 @@ TEST_F(RunControl, AnOutputLeftEmptyIsDeletedAtCleanupAndAWrittenOneIsKept) {
   const auto probe = outputprobe::Read(joined);
   ASSERT_TRUE(probe.ok) << probe.error;
   EXPECT_NEAR(probe.duration, 2.0, 0.1);
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// While a job writes, its output lives under a temporary name beside the name asked for,
+// and that name is taken (by the file the user had, or by an empty reserving file). The
+// end decides: a failed job leaves the folder as it found it, a stopped or finished one
+// puts its readable file under the name.
+TEST_F(RunControl, AnOutputTakesItsNameOnlyOnceItsTrailerIsWritten) {
+  struct Case {
+    const char* name;
+    bool existing;  // a file of that name was there before
+    bool fail;      // the progress handler throws (else the job is stopped)
+  };
+  const Case cases[] = {
+      {"failed, new name", false, true},
+      {"failed, existing file", true, true},
+      {"stopped, new name", false, false},
+      {"stopped, existing file", true, false},
+  };
+  const std::string before(3000, 'u');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string out = dir.str() + "/clip.mp4";
+    if (c.existing) dir.write("clip.mp4", before);
+    TCustomFFmpeg job;
+    Reports reports;
+    reports.Attach(job);
+    ASSERT_TRUE(job.OpenInput(Media("av.mp4")));
+    job.SetOption("vcodec", "mpeg4");
+    ASSERT_GT(job.OpenOutput(out, false), 0) << job.LastError;
+    std::vector<std::string> whileRunning;
+    uintmax_t sizeAtName = 0;
+    job.RateEmulation = true;  // 3 s of media take 3 s
+    job.ProgressIntervalUs = 100000;
+    job.ProgressLink = [&](TCustomFFmpeg& j, int, int, int, float, float, int64_t, int64_t duration,
+                           int64_t) {
+      if (duration < 400000 || !whileRunning.empty()) return;
+      whileRunning = Names(dir.path());
+      sizeAtName = std::filesystem::file_size(out);
+      if (c.fail) throw std::runtime_error("handler failed");
+      j.StopRequested = true;
+    };
+    EXPECT_EQ(job.Start(false), nullptr);
+    ASSERT_EQ(reports.Count(), 1);
+    ASSERT_EQ(whileRunning.size(), 2u);
+    EXPECT_EQ(whileRunning[0], "clip.mp4");
+    EXPECT_EQ(whileRunning[1].rfind("clip.part-", 0), 0u) << whileRunning[1];
+    EXPECT_EQ(whileRunning[1].substr(whileRunning[1].size() - 4), ".mp4");
+    EXPECT_EQ(sizeAtName, c.existing ? before.size() : 0u);
+    if (c.fail) {
+      EXPECT_TRUE(reports.hasError);
+      EXPECT_EQ(reports.error, "handler failed");
+      if (c.existing) {
+        EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"clip.mp4"});
+        EXPECT_EQ(testsupport::ReadFile(out), before);
+      } else {
+        EXPECT_TRUE(Names(dir.path()).empty());
+      }
+    } else {
+      EXPECT_FALSE(reports.hasError) << reports.error;
+      EXPECT_FALSE(reports.finished);
+      EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"clip.mp4"});
+      const auto probe = outputprobe::Read(out);
+      ASSERT_TRUE(probe.ok) << probe.error;
+      EXPECT_GT(probe.duration, 0.3);
+      EXPECT_LT(probe.duration, 2.5);
+    }
+  }
 }
 
 // A loopback server that takes connections but never answers.
