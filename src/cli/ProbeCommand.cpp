@@ -1,9 +1,11 @@
 // wizconv-cli probe FILE...: one line of JSON per file with the decoder's records; a file
 // that cannot be opened gets the decoder's error text on standard error, and the command
-// exits 1 once every other file has been described.
+// exits 1 once every other file has been described. A source that stalls gives up after
+// the engine's open time-out; Ctrl+C or SIGTERM stops at once (exit 130).
 #include <iostream>
 
 #include "cli/CliCommand.h"
+#include "cli/RunSupport.h"
 #include "decoder/FFDecoder.h"
 #include "decoder/ProbeJson.h"
 #include "enginebase/LibraryBinding.h"
@@ -23,7 +25,9 @@ int probe(const std::vector<std::string>& args) {
   }
   int result = 0;
   engine::TFFDecoder decoder;
+  cli::StopSignals signals(&decoder.StopRequested);
   for (const auto& file : args) {
+    if (cli::StopSignals::Interrupted()) break;
     if (decoder.LoadFile(file)) {
       std::cout << engine::ProbeJson(decoder) << "\n" << std::flush;
     } else {
@@ -31,6 +35,10 @@ int probe(const std::vector<std::string>& args) {
       result = 1;
     }
     decoder.CloseFile();
+  }
+  if (cli::StopSignals::Interrupted()) {
+    std::cerr << "wizconv-cli probe: stopped\n";
+    return cli::kInterruptedExit;
   }
   return result;
 }

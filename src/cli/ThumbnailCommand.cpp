@@ -1,10 +1,13 @@
 // wizconv-cli thumbnail FILE OUT.bmp [--at SECONDS]: writes the picture the task list shows
-// for FILE (half the duration unless --at says otherwise) as a 24-bit BMP.
+// for FILE (half the duration unless --at says otherwise) as a 24-bit BMP. A source that
+// stalls gives up after the engine's open time-out; Ctrl+C or SIGTERM stops at once
+// (exit 130).
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
 
 #include "cli/CliCommand.h"
+#include "cli/RunSupport.h"
 #include "decoder/FFDecoder.h"
 #include "decoder/Thumbnail.h"
 #include "enginebase/LibraryBinding.h"
@@ -47,12 +50,19 @@ int thumbnail(const std::vector<std::string>& args) {
     return 1;
   }
   engine::TFFDecoder decoder;
+  cli::StopSignals signals(&decoder.StopRequested);
+  auto stopped = [] {
+    std::cerr << "wizconv-cli thumbnail: stopped\n";
+    return cli::kInterruptedExit;
+  };
   if (!decoder.LoadFile(files[0])) {
+    if (cli::StopSignals::Interrupted()) return stopped();
     std::cerr << decoder.LastErrorMessage() << "\n";
     return 1;
   }
   engine::TBitmap bitmap;
   if (!engine::GrabThumbnail(decoder, bitmap, at)) {
+    if (cli::StopSignals::Interrupted()) return stopped();
     std::cerr << files[0] << ": " << decoder.LastErrorMessage() << "\n";
     return 1;
   }

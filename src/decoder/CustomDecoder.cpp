@@ -17,6 +17,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 #include <libavutil/parseutils.h>
+#include <libavutil/time.h>
 }
 
 namespace engine {
@@ -64,6 +65,47 @@ void TCustomDecoder::Note(TLogLevel level, const std::string& message) {
   DefaultLogger().Log(this, level, message);
 }
 
+TCustomDecoder::ScopedBlockingCall::ScopedBlockingCall(TCustomDecoder& decoder)
+    : decoder_(decoder) {
+  decoder_.interruptReason_ = 0;
+  decoder_.ioStartTime_ = av_gettime_relative();
+  InterruptRegistry().AddCheck(TFFLogger::CurrentThreadId(), &decoder_,
+                               &TCustomDecoder::BlockingCallInterrupted);
+}
+
+TCustomDecoder::ScopedBlockingCall::~ScopedBlockingCall() {
+  InterruptRegistry().RemoveCheck(TFFLogger::CurrentThreadId(), &decoder_,
+                                  &TCustomDecoder::BlockingCallInterrupted);
+}
+
+void TCustomDecoder::ScopedBlockingCall::Restart() { decoder_.ioStartTime_ = av_gettime_relative(); }
+
+bool TCustomDecoder::BlockingCallInterrupted(void* owner) {
+  auto* self = static_cast<TCustomDecoder*>(owner);
+  if (self->interruptReason_ != 0) return true;  // said once already
+  if (self->StopRequested) {
+    self->interruptReason_ = 2;
+  } else if (self->IoTimeout > 0 && av_gettime_relative() - self->ioStartTime_ >
+                                        static_cast<int64_t>(self->IoTimeout) * 1000) {
+    self->interruptReason_ = 1;
+  } else {
+    return false;
+  }
+  self->Note(llInfo, self->InterruptText());
+  return true;
+}
+
+std::string TCustomDecoder::InterruptText() const {
+  switch (interruptReason_) {
+    case 1:
+      return "connecting/reading/writing timeout";
+    case 2:
+      return "connecting/reading/writing canceled";
+    default:
+      return "";
+  }
+}
+
 bool TCustomDecoder::LoadFile(const std::string& fileName, const std::string& formatName) {
   RequireLibraries();
   CloseFile();
@@ -80,15 +122,24 @@ bool TCustomDecoder::LoadFile(const std::string& fileName, const std::string& fo
     Fail(llError, ErrorText(fileName, AVERROR(ENOMEM)));
     return false;
   }
-  // Every context the engine opens can be stopped through the interrupt registry.
+  // Every context the engine opens can be stopped through the interrupt registry: a
+  // source that stalls gives up after the time-out, or when the caller stops it.
   raw->interrupt_callback = EngineInterruptCB();
+  ScopedBlockingCall blocking(*this);
   const int opened = avformat_open_input(&raw, fileName.c_str(), format, nullptr);
   if (opened < 0) {  // the library has freed the context
-    Fail(llError, ErrorText(fileName, opened));
+    const std::string interrupted = InterruptText();
+    Fail(llError, interrupted.empty() ? ErrorText(fileName, opened) : fileName + ": " + interrupted);
     return false;
   }
   FormatContextPtr context(raw);
-  if (avformat_find_stream_info(context.get(), nullptr) < 0) {
+  blocking.Restart();
+  const int found = avformat_find_stream_info(context.get(), nullptr);
+  if (!InterruptText().empty()) {
+    lastErrorMessage_ = fileName + ": " + InterruptText();
+    return false;
+  }
+  if (found < 0) {
     lastErrorMessage_ = fileName + ": could not find codec parameters";
     return false;
   }

@@ -7,6 +7,7 @@
 // LastErrorMessage(); the calls return false or -1 records. Opening without the engine
 // libraries loaded throws FFmpegException.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -57,7 +58,30 @@ class TCustomDecoder {
 
   std::string About;
 
+  // A blocking call (opening, seeking, reading) gives up when StopRequested is set (from
+  // any thread, or a signal handler: the caller clears it) or when it has waited longer
+  // than IoTimeout milliseconds (0: no limit); LastErrorMessage() then says which.
+  std::atomic<bool> StopRequested{false};
+  int IoTimeout = 10000;
+
  protected:
+  // While it lives, the libraries' blocking I/O on the calling thread asks this decoder
+  // whether to give up (the stop flag, or the time-out counted from construction).
+  class ScopedBlockingCall {
+   public:
+    explicit ScopedBlockingCall(TCustomDecoder& decoder);
+    ~ScopedBlockingCall();
+    ScopedBlockingCall(const ScopedBlockingCall&) = delete;
+    ScopedBlockingCall& operator=(const ScopedBlockingCall&) = delete;
+    // The time-out starts again (a new blocking step of the same call).
+    void Restart();
+
+   private:
+    TCustomDecoder& decoder_;
+  };
+  // The current or last blocking call gave up; the text of why ("" when it did not).
+  std::string InterruptText() const;
+
   // Logs the text with this decoder as sender and keeps it as LastErrorMessage.
   void Fail(TLogLevel level, const std::string& message);
   void Note(TLogLevel level, const std::string& message);
@@ -72,6 +96,7 @@ class TCustomDecoder {
 
  private:
   void RequireLibraries() const;
+  static bool BlockingCallInterrupted(void* decoder);
   void FillInformation();
   void ResetInformation();
   // Index of the stream to describe, or -1 after logging why there is none.
@@ -88,6 +113,8 @@ class TCustomDecoder {
   int firstAudioStream_ = -1;
   int firstVideoStream_ = -1;
   int firstSubtitleStream_ = -1;
+  std::atomic<int64_t> ioStartTime_{0};
+  std::atomic<int> interruptReason_{0};  // 0 none, 1 time-out, 2 stopped
 };
 
 }  // namespace engine

@@ -112,6 +112,7 @@ bool TFFDecoder::Seek(int flags, int64_t position) {
   eof_ = false;
   ResetPicture();
   const int libraryFlags = flags & 0xF;
+  ScopedBlockingCall blocking(*this);
   int result;
   if (requested > 0) {
     result = av_seek_frame(context_, byBytes ? -1 : referenceStream_, target, libraryFlags);
@@ -124,6 +125,10 @@ bool TFFDecoder::Seek(int flags, int64_t position) {
     // Raw streams without timestamps cannot seek by time, but their start is byte 0.
     if (result < 0 && !byBytes)
       result = av_seek_frame(context_, -1, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD);
+  }
+  if (result < 0 && !InterruptText().empty()) {
+    Fail(llError, InterruptText());
+    return false;
   }
   if (result < 0) {
     if (byBytes)
@@ -253,6 +258,7 @@ bool TFFDecoder::DecodeVideoFrame(int streamIndex) {
 
   previousBytePosition_ = bytePosition_;
   bytePosition_ = context_->pb ? avio_tell(context_->pb) : -1;
+  ScopedBlockingCall blocking(*this);
   for (;;) {
     // A picture the decoder already holds comes first.
     const int received = avcodec_receive_frame(codec_.get(), scratch_.get());
@@ -262,6 +268,10 @@ bool TFFDecoder::DecodeVideoFrame(int streamIndex) {
 
     av_packet_unref(packet_.get());
     const int read = av_read_frame(context_, packet_.get());
+    if (read < 0 && !InterruptText().empty()) {
+      Fail(llError, InterruptText());
+      return false;
+    }
     if (read == AVERROR(EAGAIN)) {
       Note(llInfo, "no data, please try again.");
       return false;

@@ -5,8 +5,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <thread>
 
+#include "StallingHttpServer.h"
 #include "TestSupport.h"
 
 using testsupport::ProgramPath;
@@ -152,4 +156,59 @@ TEST(ThumbnailCommand, WritesTheFrameAsABitmapOrFailsClearly) {
   EXPECT_NE(r.exitCode, 0);
   EXPECT_FALSE(r.err.empty());
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.bmp"));
+}
+
+// A network source that sends its first 500 bytes and then nothing: probe and thumbnail
+// give up after the engine's open time-out (10 s) with its text, and Ctrl+C stops them
+// at once. The four runs go side by side.
+TEST(ProbeCommand, AStalledNetworkSourceEndsAtTheTimeOutOrAtCtrlC) {
+  testsupport::TempDir dir;
+  const std::string clip =
+      Make(dir, {"clip.ts",
+                 {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=2", "-c:v",
+                  "mpeg2video"}});
+  testsupport::StallingHttpServer server(testsupport::ReadFile(clip).substr(0, 500));
+  const std::string url = server.Url("/clip.ts");
+  const std::string bmp = (dir.path() / "stalled.bmp").string();
+  struct Case {
+    const char* name;
+    std::vector<std::string> argv;
+    int exitCode;
+    const char* text;
+    double atLeast, below;  // seconds
+  };
+  const std::string cli = ProgramPath("wizconv-cli");
+  // timeout(1) sends SIGINT after a second and passes on the program's own exit code.
+  const std::vector<std::string> ctrlC = {"/usr/bin/timeout", "--preserve-status", "-s", "INT",
+                                          "1"};
+  auto with = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const std::vector<Case> cases = {
+      {"probe, time-out", {cli, "probe", url}, 1, "connecting/reading/writing timeout", 9.5, 15},
+      {"thumbnail, time-out", {cli, "thumbnail", url, bmp}, 1,
+       "connecting/reading/writing timeout", 9.5, 15},
+      {"probe, Ctrl+C", with(ctrlC, {cli, "probe", url}), 130, "stopped", 0.9, 4},
+      {"thumbnail, Ctrl+C", with(ctrlC, {cli, "thumbnail", url, bmp}), 130, "stopped", 0.9, 4},
+  };
+  std::vector<testsupport::ProcessResult> results(cases.size());
+  std::vector<double> seconds(cases.size());
+  std::vector<std::thread> runs;
+  for (size_t i = 0; i < cases.size(); ++i)
+    runs.emplace_back([&, i] {
+      const auto begin = std::chrono::steady_clock::now();
+      results[i] = RunProcess(cases[i].argv, "", 60);
+      seconds[i] = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    });
+  for (auto& run : runs) run.join();
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_EQ(results[i].exitCode, cases[i].exitCode) << results[i].err;
+    EXPECT_NE(results[i].err.find(cases[i].text), std::string::npos) << results[i].err;
+    EXPECT_GE(seconds[i], cases[i].atLeast);
+    EXPECT_LT(seconds[i], cases[i].below);
+    EXPECT_TRUE(results[i].out.empty()) << results[i].out;
+  }
+  EXPECT_FALSE(std::filesystem::exists(bmp));
 }
