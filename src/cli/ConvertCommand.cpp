@@ -209,7 +209,7 @@ class Progress {
                                               : convert::FileNameOf(job.Output);
     char line[512];
     if (totalUs > 0) {
-      const int percent = static_cast<int>(std::clamp<int64_t>(currentUs * 100 / totalUs, 0, 100));
+      const int percent = engine::ProgressPercent(currentUs, totalUs);
       std::snprintf(line, sizeof line, "[%d/%zu] %s  %3d%%  %s of %s  time left %s", taskIndex + 1,
                     plan_.Jobs.size(), name.c_str(), percent, cli::ClockText(currentUs).c_str(),
                     cli::ClockText(totalUs).c_str(),

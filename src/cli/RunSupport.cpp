@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <mutex>
 
 #include "log/FFLogger.h"
@@ -59,7 +60,8 @@ void LogEngineToStandardError(int level) {
 
 std::string ClockText(int64_t microseconds) {
   if (microseconds < 0) return "--:--:--";
-  const int64_t seconds = (microseconds + 500000) / 1000000;
+  // Rounded to the nearest second without adding to a value that may be the largest.
+  const int64_t seconds = microseconds / 1000000 + (microseconds % 1000000 >= 500000 ? 1 : 0);
   char text[32];
   std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
@@ -69,7 +71,11 @@ std::string ClockText(int64_t microseconds) {
 int64_t TimeLeftUs(int64_t elapsedUs, int64_t doneUs, int64_t totalUs) {
   if (elapsedUs <= 0 || doneUs <= 0 || totalUs <= 0) return -1;
   if (doneUs >= totalUs) return 0;
-  return static_cast<int64_t>(static_cast<double>(elapsedUs) * (totalUs - doneUs) / doneUs);
+  const double left = static_cast<double>(elapsedUs) * static_cast<double>(totalUs - doneUs) /
+                      static_cast<double>(doneUs);
+  // A double past the largest 64-bit value has no integer: the most that can be shown.
+  if (!(left < 9.2e18)) return std::numeric_limits<int64_t>::max();
+  return static_cast<int64_t>(left);
 }
 
 bool ProgressOnTerminal() { return isatty(STDERR_FILENO) == 1; }

@@ -12,6 +12,7 @@
 #include "cli/CliCommand.h"
 #include "cli/RunSupport.h"
 #include "engine/CustomFFmpeg.h"
+#include "engine/EncoderEvents.h"
 #include "enginebase/FFmpegException.h"
 #include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
@@ -78,8 +79,7 @@ class ProgressLine {
                           quality < 0 ? 0.0f : quality, static_cast<long long>(size / 1024),
                           cli::ClockText(duration).c_str(), bitRate);
     if (total > 0 && n > 0 && n < static_cast<int>(sizeof line)) {
-      std::snprintf(line + n, sizeof line - n, " %3d%%",
-                    static_cast<int>(std::min<int64_t>(100, duration * 100 / total)));
+      std::snprintf(line + n, sizeof line - n, " %3d%%", engine::ProgressPercent(duration, total));
     }
     std::cerr << (terminal_ ? "\r" : "") << line << (terminal_ ? "" : "\n") << std::flush;
     shown_ = true;

@@ -30,6 +30,17 @@ struct TProgressInfo {
 };
 using PProgressInfo = TProgressInfo*;
 
+// The percentage of a report, CurrentDuration × 100 / TotalDuration within 0 to 100, in
+// double so that no timestamp, however corrupt, can overflow it; -1 when the total is
+// unknown.
+inline int ProgressPercent(int64_t currentDuration, int64_t totalDuration) {
+  if (totalDuration <= 0) return -1;
+  const double percent = static_cast<double>(currentDuration) * 100.0 /
+                         static_cast<double>(totalDuration);
+  if (!(percent > 0)) return 0;  // negative, or not a number
+  return percent >= 100 ? 100 : static_cast<int>(percent);
+}
+
 struct TTerminateInfo {
   int32_t TaskIndex = 0;  // -1 in the final notification
   bool Finished = false;  // the job reached its end and no stop was asked

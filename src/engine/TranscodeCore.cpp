@@ -602,8 +602,12 @@ void TCustomFFmpeg::Transcode() {
 void TCustomFFmpeg::JoinSetup() {
   if (!JoinMode) return;
   int64_t sum = 0;
+  // Saturating: corrupt durations must not wrap the total into a negative one.
   for (const auto& input : InputFiles)
-    if (input->duration != AV_NOPTS_VALUE && input->duration > 0) sum += input->duration;
+    if (input->duration != AV_NOPTS_VALUE && input->duration > 0)
+      sum = input->duration > std::numeric_limits<int64_t>::max() - sum
+                ? std::numeric_limits<int64_t>::max()
+                : sum + input->duration;
   TotalDuration = sum == 0 ? -1 : sum;
   // One output entry per input: entry k is the segment fed by input k.
   while (OutputFileCount() < InputFileCount()) OutputFiles.push_back(OutputFiles[0]);

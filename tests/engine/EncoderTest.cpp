@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -502,3 +503,23 @@ TEST_F(Encoder, SwitchingPreviewsDuringARunClosesTheWindowAndNeverBlocksTheMainT
 }
 
 }  // namespace
+
+// A report's percentage stays within 0 to 100 whatever the timestamps say: an integer
+// current × 100 would overflow and wrap for times past about 2900 years.
+TEST(ProgressPercent, StaysWithinTheScaleForAnyTimes) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  const struct {
+    int64_t current, total;
+    int percent;
+  } cases[] = {
+      {0, 1000, 0},          {500, 1000, 50},       {999, 1000, 99},   {1000, 1000, 100},
+      {kMax, 1000, 100},     {kMax / 50, kMax, 2},  {kMax / 2, kMax, 50}, {-5, 1000, 0},
+      {kMin, 1000, 0},       {kMax, kMax, 100},     {5, 0, -1},        {5, -1, -1},
+      {kMax, kMin, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.current) + " of " + std::to_string(c.total));
+    EXPECT_EQ(engine::ProgressPercent(c.current, c.total), c.percent);
+  }
+}
