@@ -13,7 +13,7 @@
 #include "TestSupport.h"
 #include "core/MainThread.h"
 #include "decoder/FFDecoder.h"
-#include "engine/base/LibraryBinding.h"
+#include "enginebase/LibraryBinding.h"
 #include "log/FFLogger.h"
 
 using namespace engine;
