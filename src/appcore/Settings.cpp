@@ -184,7 +184,10 @@ bool SettingsStore::LoadSettings(AppSettings& settings) const {
           } else if constexpr (std::is_same_v<T, bool>) {
             field = readInteger(ini, kSystemSection, key.name, field ? 1 : 0) != 0;
           } else if constexpr (std::is_same_v<T, uint8_t>) {
-            field = static_cast<uint8_t>(readInteger(ini, kSystemSection, key.name, field) & 0xFF);
+            // A value a byte cannot hold keeps the default: cutting it to its low bits
+            // would choose another class or format than the one written (300 is not 44).
+            const int value = readInteger(ini, kSystemSection, key.name, field);
+            if (value >= 0 && value <= 0xFF) field = static_cast<uint8_t>(value);
           } else {
             field = readInteger(ini, kSystemSection, key.name, field);
           }

@@ -39,8 +39,8 @@ class SettingsStore {
 
   // When the file exists, reads every key of section "System" into `settings`, each with
   // the field's current value as its default, and returns true. Integers are decimal or
-  // "0x" hexadecimal; a malformed one keeps the current value; bytes keep their low 8 bits;
-  // a flag is true for any non-zero integer. When the file does not exist, writes it with
+  // "0x" hexadecimal; a malformed one keeps the current value, and so does a byte outside
+  // 0 to 255; a flag is true for any non-zero integer. When the file does not exist, writes it with
   // the current values and returns false (throws like SaveSettings).
   bool LoadSettings(AppSettings& settings) const;
 

@@ -78,9 +78,20 @@ TEST(SettingsTest, ValuesAreReadAsTheProfileFunctionsDid) {
     const char* line;
     void (*check)(const AppSettings&);
   } cases[] = {
-      {"OutputFormatClass=257", [](const AppSettings& s) { EXPECT_EQ(s.OutputFormatClass, 1); }},
+      // A byte outside 0 to 255 keeps its default rather than its low bits (which would
+      // be another class or format than the one written).
+      {"OutputFormatClass=2", [](const AppSettings& s) { EXPECT_EQ(s.OutputFormatClass, 2); }},
+      {"OutputFormatClass=255",
+       [](const AppSettings& s) { EXPECT_EQ(s.OutputFormatClass, 255); }},
+      {"OutputFormatClass=257", [](const AppSettings& s) { EXPECT_EQ(s.OutputFormatClass, 0); }},
       {"OutputFormatClass=256", [](const AppSettings& s) { EXPECT_EQ(s.OutputFormatClass, 0); }},
-      {"PreferYouTube1=-1", [](const AppSettings& s) { EXPECT_EQ(s.PreferYouTube1, 255); }},
+      {"OutputDeviceFormat=300",
+       [](const AppSettings& s) { EXPECT_EQ(s.OutputDeviceFormat, 2); }},
+      {"OutputAudioFormat=0x101",
+       [](const AppSettings& s) { EXPECT_EQ(s.OutputAudioFormat, 3); }},
+      {"PreferYouTube1=-1", [](const AppSettings& s) { EXPECT_EQ(s.PreferYouTube1, 1); }},
+      {"PreferYouTube18=0xFFFFFFFF",
+       [](const AppSettings& s) { EXPECT_EQ(s.PreferYouTube18, 7); }},
       {"PlayASoundWhenFinished=2",
        [](const AppSettings& s) { EXPECT_TRUE(s.PlayASoundWhenFinished); }},
       {"PlayASoundWhenFinished=-1",
