@@ -239,12 +239,12 @@ TEST(MainWindowStartup, ExistingSettingsAreLoadedAndThePlacementBounded) {
   const fs::path folder = fs::path(edition.appData()) / "Wizconv Test";
   fs::create_directories(folder);
   const std::string text =
-      "[System]\r\nOutputMP3Preset=3\r\nOutputFormatClass=257\r\n"
+      "[System]\r\nOutputMP3Preset=3\r\nOutputFormatClass=258\r\n"
       "[Form]\r\nx=5000\r\ny=-40\r\nmaximized=0\r\n";
   std::ofstream(folder / "~system2.dat", std::ios::binary) << text;
   auto w = edition.Open();
   EXPECT_EQ(w->Settings().OutputMP3Preset, 3);
-  EXPECT_EQ(w->Settings().OutputFormatClass, 1) << "a byte keeps its low 8 bits";
+  EXPECT_EQ(w->Settings().OutputFormatClass, 0) << "a value a byte cannot hold keeps the default";
   EXPECT_EQ(w->Settings().OutputAVIPreset, 3) << "a missing key keeps its default";
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
   EXPECT_EQ(w->pos(), QPoint(screen.width() - w->width(), 0));
