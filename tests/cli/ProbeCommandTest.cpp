@@ -5,9 +5,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "StallingHttpServer.h"
@@ -162,52 +165,73 @@ TEST(ThumbnailCommand, WritesTheFrameAsABitmapOrFailsClearly) {
 // give up after the engine's open time-out (10 s) with its text, and Ctrl+C stops them
 // at once. The four runs go side by side.
 TEST(ProbeCommand, AStalledNetworkSourceEndsAtTheTimeOutOrAtCtrlC) {
+  using Clock = std::chrono::steady_clock;
   testsupport::TempDir dir;
   const std::string clip =
       Make(dir, {"clip.ts",
                  {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=2", "-c:v",
                   "mpeg2video"}});
   testsupport::StallingHttpServer server(testsupport::ReadFile(clip).substr(0, 500));
-  const std::string url = server.Url("/clip.ts");
-  const std::string bmp = (dir.path() / "stalled.bmp").string();
+  const std::string cli = ProgramPath("wizconv-cli");
   struct Case {
     const char* name;
-    std::vector<std::string> argv;
+    std::string path;  // on the server: each run asks for its own
+    std::vector<std::string> words;
+    bool ctrlC;
     int exitCode;
     const char* text;
-    double atLeast, below;  // seconds
   };
-  const std::string cli = ProgramPath("wizconv-cli");
-  // timeout(1) sends SIGINT after a second and passes on the program's own exit code.
-  const std::vector<std::string> ctrlC = {"/usr/bin/timeout", "--preserve-status", "-s", "INT",
-                                          "1"};
-  auto with = [](std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-  };
+  const std::string bmp = (dir.path() / "stalled.bmp").string();
   const std::vector<Case> cases = {
-      {"probe, time-out", {cli, "probe", url}, 1, "connecting/reading/writing timeout", 9.5, 15},
-      {"thumbnail, time-out", {cli, "thumbnail", url, bmp}, 1,
-       "connecting/reading/writing timeout", 9.5, 15},
-      {"probe, Ctrl+C", with(ctrlC, {cli, "probe", url}), 130, "stopped", 0.9, 4},
-      {"thumbnail, Ctrl+C", with(ctrlC, {cli, "thumbnail", url, bmp}), 130, "stopped", 0.9, 4},
+      {"probe, time-out", "/a.ts", {"probe"}, false, 1, "connecting/reading/writing timeout"},
+      {"thumbnail, time-out", "/b.ts", {"thumbnail"}, false, 1,
+       "connecting/reading/writing timeout"},
+      {"probe, Ctrl+C", "/c.ts", {"probe"}, true, 130, "stopped"},
+      {"thumbnail, Ctrl+C", "/d.ts", {"thumbnail"}, true, 130, "stopped"},
   };
-  std::vector<testsupport::ProcessResult> results(cases.size());
-  std::vector<double> seconds(cases.size());
-  std::vector<std::thread> runs;
-  for (size_t i = 0; i < cases.size(); ++i)
-    runs.emplace_back([&, i] {
-      const auto begin = std::chrono::steady_clock::now();
-      results[i] = RunProcess(cases[i].argv, "", 60);
-      seconds[i] = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  const size_t n = cases.size();
+  std::vector<testsupport::ProcessResult> results(n);
+  std::vector<double> seconds(n);  // from the start, or from Ctrl+C
+  std::vector<std::atomic<int>> pids(n);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < n; ++i) {
+    const Case& c = cases[i];
+    // The shell says when it starts and then becomes the program (same process id).
+    std::vector<std::string> argv = {"/bin/bash", "-c", "echo started >&2; exec \"$@\"", "bash",
+                                     cli, c.words[0], server.Url(c.path)};
+    if (c.words[0] == "thumbnail") argv.push_back(bmp);
+    auto start = std::make_shared<std::atomic<Clock::rep>>(Clock::now().time_since_epoch().count());
+    threads.emplace_back([&, i, argv, start] {
+      results[i] = RunProcess(argv, "", 60, [&](int pid, const testsupport::ProcessResult&) {
+        pids[i] = pid;
+      });
+      seconds[i] = std::chrono::duration<double>(Clock::now().time_since_epoch() -
+                                                 Clock::duration(start->load()))
+                       .count();
     });
-  for (auto& run : runs) run.join();
-  for (size_t i = 0; i < cases.size(); ++i) {
+    if (c.ctrlC)
+      threads.emplace_back([&, i, start] {
+        // Ctrl+C once the program waits for the server.
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        while ((pids[i] == 0 || server.RequestsFor(cases[i].path) == 0) && Clock::now() < deadline)
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        start->store(Clock::now().time_since_epoch().count());
+        if (pids[i] != 0) kill(pids[i], SIGINT);
+      });
+  }
+  for (auto& thread : threads) thread.join();
+  for (size_t i = 0; i < n; ++i) {
     SCOPED_TRACE(cases[i].name);
     EXPECT_EQ(results[i].exitCode, cases[i].exitCode) << results[i].err;
     EXPECT_NE(results[i].err.find(cases[i].text), std::string::npos) << results[i].err;
-    EXPECT_GE(seconds[i], cases[i].atLeast);
-    EXPECT_LT(seconds[i], cases[i].below);
+    EXPECT_GE(server.RequestsFor(cases[i].path), 1);
+    if (cases[i].ctrlC) {
+      EXPECT_LT(seconds[i], 3.0);
+    } else {
+      EXPECT_GE(seconds[i], 9.5);
+      EXPECT_LT(seconds[i], 15.0);
+    }
     EXPECT_TRUE(results[i].out.empty()) << results[i].out;
   }
   EXPECT_FALSE(std::filesystem::exists(bmp));

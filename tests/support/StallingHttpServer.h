@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -19,8 +21,12 @@ class StallingHttpServer {
  public:
   explicit StallingHttpServer(std::string head, size_t announcedSize = 50'000'000)
       : head_(std::move(head)) {
-    server_.Get(".*", [this, announcedSize](const httplib::Request&, httplib::Response& response) {
-      ++requests_;
+    server_.Get(".*", [this, announcedSize](const httplib::Request& request,
+                                            httplib::Response& response) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++requests_[request.path];
+      }
       response.set_content_provider(
           announcedSize, "application/octet-stream",
           [this](size_t offset, size_t, httplib::DataSink& sink) {
@@ -44,7 +50,18 @@ class StallingHttpServer {
   std::string Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
   }
-  int Requests() const { return requests_; }
+  // Requests for every path, or for one.
+  int Requests() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int all = 0;
+    for (const auto& [path, count] : requests_) all += count;
+    return all;
+  }
+  int RequestsFor(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = requests_.find(path);
+    return it == requests_.end() ? 0 : it->second;
+  }
 
  private:
   std::string head_;
@@ -52,7 +69,8 @@ class StallingHttpServer {
   std::thread thread_;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
-  std::atomic<int> requests_{0};
+  mutable std::mutex mutex_;
+  std::map<std::string, int> requests_;
 };
 
 }  // namespace testsupport
