@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "appcore/PowerActions.h"
 #include "convert/BatchBuilder.h"
 #include "convert/ConversionPages.h"
 #include "convert/FormatCatalogue.h"
@@ -30,6 +31,11 @@ int main(int argc, char** argv) {
   core::MainThread::SetWaker([] {
     QMetaObject::invokeMethod(
         qApp, [] { core::MainThread::ProcessPending(); }, Qt::QueuedConnection);
+  });
+  // A countdown left to run out is only told: this helper never powers the machine off.
+  app::SetPowerActionHandler([](int kind) {
+    std::printf("power action %d asked (not performed here)\n", kind);
+    std::fflush(stdout);
   });
   std::string formatName, outputDir;
   int preset = -1;
@@ -73,6 +79,7 @@ int main(int argc, char** argv) {
   QEventLoop loop;
   {
     convert::ConversionPages pages(step3, step4, settings, encoder);
+    pages.SetAppTitle("Wizconv");
     window.show();
     QObject::connect(&pages, &convert::ConversionPages::SummaryShown, &loop, [&] {
       total = pages.Run().FileCount();
