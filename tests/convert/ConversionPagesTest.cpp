@@ -291,6 +291,27 @@ TEST_F(ConversionPagesTest, CountdownThatRunsOutPowersOffBeforeTheSummary) {
   EXPECT_EQ(Cell(0, 2), QString::fromUtf8("完成。"));
 }
 
+// The joining edition: the list shows each input's size and aspect ratio under the merge
+// captions, the current-file title names the output, and one file is counted.
+TEST_F(ConversionPagesTest, MergeRunShowsSizesUnderTheMergeCaptionsAndCountsOneFile) {
+  const std::vector<std::string> files = {MakeMedia(dir_, "m1.mp4", Clip(1)),
+                                          MakeMedia(dir_, "m2.mp4", Clip(1, true, "320x240"))};
+  Choose("MP4");
+  ASSERT_TRUE(pages_->StartRun(files, true));
+  QTreeView* list = Find<QTreeView>("ListViewConverting");
+  EXPECT_EQ(list->model()->headerData(2, Qt::Horizontal).toString(), QString::fromUtf8("宽度x高度"));
+  EXPECT_EQ(list->model()->headerData(3, Qt::Horizontal).toString(), QString::fromUtf8("宽高比"));
+  EXPECT_EQ(Text("LabelCurrentFileTitle"), QString::fromUtf8("输出文件:"));
+  ASSERT_EQ(list->model()->rowCount(), 2);
+  EXPECT_EQ(Cell(1, 2), "320x240");
+  EXPECT_EQ(Cell(1, 4), QString::fromStdString(out_ + "Output_Merge.mp4"));
+  ASSERT_TRUE(WaitForSummary());
+  EXPECT_EQ(Text("LabelFinishTotalFiles"), "1");
+  EXPECT_EQ(Text("LabelFinishSuccessed"), "1");
+  EXPECT_EQ(Text("LabelFinishFailed"), "0");
+  EXPECT_FALSE(Find<QPlainTextEdit>("MemoErrorLog")->isVisible());
+}
+
 TEST(ShutdownDialog, CountsFromThirtyToZeroThenCloses) {
   TFormShutdown dialog("Wizconv", nullptr, 5);
   EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("关机"));
