@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <thread>
 
 #include "appcore/FileNames.h"
@@ -225,7 +226,13 @@ void ConversionRun::UpdateTimes() {
   // The media done so far counts only jobs whose duration is known: it is set against
   // the run's known durations.
   int64_t done = doneDuration_;
-  for (const auto& [task, current] : currentDuration_) done += current;
+  for (const auto& [task, current] : currentDuration_) {
+    // Saturating: a corrupt time must not wrap the sum into a negative one.
+    if (current <= 0) continue;
+    done = current > std::numeric_limits<int64_t>::max() - done
+               ? std::numeric_limits<int64_t>::max()
+               : done + current;
+  }
   const RunTimes times = EstimateRunTimes(plan_.TotalDuration, done, Now() - startTime_);
   estimatedText_ = RunTimeText(times.Estimated, times.EstimateKnown);
   elapsedText_ = HourOfDayText(times.Elapsed);
@@ -238,8 +245,8 @@ void ConversionRun::HandleProgress(const engine::TProgressInfo& info) {
   ConversionRow& cells = rows_[row];
   currentFile_ = merge_ ? cells[4] : app::WithTrailingSeparator(cells[4]) + cells[0];
   if (info.TotalDuration > 0) {
-    const int64_t position = info.CurrentDuration * 100 / info.TotalDuration;
-    progressPosition_ = static_cast<int>(std::clamp<int64_t>(position, 0, 100));
+    // In double: corrupt timestamps cannot overflow the percentage.
+    progressPosition_ = engine::ProgressPercent(info.CurrentDuration, info.TotalDuration);
     if (!merge_) {
       cells[3] = std::to_string(progressPosition_) + "%";
       cells[2] = kConverting;

@@ -535,7 +535,7 @@ void ReportProgress(TCustomFFmpeg& job, int fileIndex, bool last) {
   if (time < 0.01) time = 0.01;
   if (time >= 1e10) time = 0.01;
   if (job.ProgressLink || job.Verbose > 0 || last) {
-    const double bitRate = size * 8 / time / 1000.0;
+    const double bitRate = static_cast<double>(size) * 8 / time / 1000.0;
     line += FormatText("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", size / 1024.0, time, bitRate);
     if (job.FramesDuplicated || job.FramesDropped) {
       line += FormatText(" dup=%d drop=%d", job.FramesDuplicated, job.FramesDropped);

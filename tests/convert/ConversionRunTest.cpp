@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -364,6 +365,33 @@ TEST_F(ConversionRunTest, DurationPastThirtyTwoBitsIsAddedWhole) {
   EXPECT_GT(run.Plan().Jobs[0].Duration, int64_t{2147483647});
   EXPECT_EQ(run.DoneDuration(), run.Plan().Jobs[0].Duration);
   EXPECT_EQ(run.Rows()[0][1].substr(0, 8), "00:36:41");
+}
+
+// Reports with corrupt times keep the bar and the row's cell within 0 to 100 % and the
+// time labels readable: an integer current × 100 would wrap.
+TEST_F(ConversionRunTest, CorruptReportTimesKeepTheProgressWithinItsScale) {
+  const std::string file = MakeMedia(dir_, "short.mp4", Clip(1));
+  ConversionRun run(encoder_);
+  Observed seen;
+  Watch(run, seen);
+  ASSERT_TRUE(run.StartRun(Choice("MP3", DefaultPreset("MP3"), out_), false, {file}));
+  ASSERT_TRUE(WaitForEnd(seen));
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  const struct {
+    int64_t current, total;
+    int percent;
+  } cases[] = {
+      {kMax / 50, kMax, 2}, {kMax, 1000000, 100}, {-kMax, 1000000, 0}, {500000, 1000000, 50}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.current) + " of " + std::to_string(c.total));
+    engine::TProgressInfo info;
+    info.TaskIndex = 0;
+    info.CurrentDuration = c.current;
+    info.TotalDuration = c.total;
+    encoder_.OnProgress(encoder_, &info);
+    EXPECT_EQ(run.ProgressPosition(), c.percent);
+    EXPECT_EQ(run.Rows()[0][3], std::to_string(c.percent) + "%");
+  }
 }
 
 // Merge mode: one job, one row per input with its size and aspect ratio, the output path
