@@ -55,7 +55,8 @@ void IniFile::addLine(std::string_view raw) {
 
 IniFile IniFile::Parse(std::string_view text) {
   IniFile ini;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  // A text saved again and again by a tool that adds a mark each time may hold several.
+  while (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -74,7 +75,7 @@ IniFile IniFile::FromLines(const std::vector<std::string>& lines) {
   IniFile ini;
   for (size_t i = 0; i < lines.size(); ++i) {
     std::string_view line = lines[i];
-    if (i == 0 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+    while (i == 0 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
     ini.addLine(line);
   }
   return ini;

@@ -195,6 +195,7 @@ TEST(IniFileTest, ATextReadsBackAsItWasWritten) {
       {"[System]\nKey\r=\r v \r\n", "[System]\nKey=v\n", "v"},
       {"[System]\nKey=a\rb\n", "[System]\nKey=a\rb\n", "a\rb"},
       {"[System]\r \nKey=v\n", "[System]\r \nKey=v\n", "v"},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF[System]\nKey=v", "[System]\nKey=v\n", "v"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
