@@ -25,6 +25,21 @@ bool sameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The byte-order marks and blanks a text starts with. A tool that adds a mark each time
+// it saves leaves several; and once the first line is written trimmed, a mark behind
+// blanks would stand first, so it is taken for one here already.
+std::string_view skipMarks(std::string_view s) {
+  for (;;) {
+    if (s.substr(0, 3) == "\xEF\xBB\xBF") {
+      s.remove_prefix(3);
+    } else if (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+      s.remove_prefix(1);
+    } else {
+      return s;
+    }
+  }
+}
+
 bool holdsLineBreak(std::string_view s) { return s.find_first_of("\r\n") != s.npos; }
 
 }  // namespace
@@ -55,8 +70,7 @@ void IniFile::addLine(std::string_view raw) {
 
 IniFile IniFile::Parse(std::string_view text) {
   IniFile ini;
-  // A text saved again and again by a tool that adds a mark each time may hold several.
-  while (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  text = skipMarks(text);
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -75,7 +89,7 @@ IniFile IniFile::FromLines(const std::vector<std::string>& lines) {
   IniFile ini;
   for (size_t i = 0; i < lines.size(); ++i) {
     std::string_view line = lines[i];
-    while (i == 0 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+    if (i == 0) line = skipMarks(line);
     ini.addLine(line);
   }
   return ini;

@@ -5,7 +5,7 @@
 // like the profile functions of the old platform; names and values are trimmed of blanks
 // and CRs, names also where they are asked for. Lines that are neither (comments, blank
 // lines, junk) are kept as they stand. Lines end with LF; the CRs before it belong to the
-// line end. Leading UTF-8 byte-order marks are skipped. A text that was written reads
+// line end. The UTF-8 byte-order marks and blanks the text starts with are skipped. A text that was written reads
 // back the same. Plain C++.
 
 #include <optional>

@@ -196,6 +196,8 @@ TEST(IniFileTest, ATextReadsBackAsItWasWritten) {
       {"[System]\nKey=a\rb\n", "[System]\nKey=a\rb\n", "a\rb"},
       {"[System]\r \nKey=v\n", "[System]\r \nKey=v\n", "v"},
       {"\xEF\xBB\xBF\xEF\xBB\xBF[System]\nKey=v", "[System]\nKey=v\n", "v"},
+      // A mark behind blanks would stand first once the line is written trimmed.
+      {"\t\xEF\xBB\xBF\t[Odd = x\n[System]\nKey=v", "[Odd = x\n[System]\nKey=v\n", "v"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
