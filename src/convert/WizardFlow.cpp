@@ -61,7 +61,38 @@ void WizardFlow::CancelAddresses(const char* question) {
   GoToStartPage();
 }
 
+namespace {
+// Marks an action under way for as long as it runs.
+class Acting {
+ public:
+  explicit Acting(bool& flag) : flag_(flag), entered_(!flag) { flag_ = true; }
+  ~Acting() {
+    if (entered_) flag_ = false;
+  }
+  bool Entered() const { return entered_; }
+
+ private:
+  bool& flag_;
+  bool entered_;
+};
+}  // namespace
+
 void WizardFlow::Next() {
+  Acting acting(acting_);
+  if (acting.Entered()) DoNext();
+}
+
+void WizardFlow::Back() {
+  Acting acting(acting_);
+  if (acting.Entered()) DoBack();
+}
+
+void WizardFlow::Exit() {
+  Acting acting(acting_);
+  if (acting.Entered()) DoExit();
+}
+
+void WizardFlow::DoNext() {
   if (!Captions().nextEnabled) return;
   switch (page_) {
     case WizardPage::Mode:
@@ -119,7 +150,7 @@ void WizardFlow::Next() {
   }
 }
 
-void WizardFlow::Back() {
+void WizardFlow::DoBack() {
   if (!Captions().backEnabled) return;
   switch (page_) {
     case WizardPage::Step1:
@@ -137,7 +168,7 @@ void WizardFlow::Back() {
   }
 }
 
-void WizardFlow::Exit() {
+void WizardFlow::DoExit() {
   switch (page_) {
     case WizardPage::Mode:
     case WizardPage::Step4:

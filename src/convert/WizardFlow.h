@@ -92,7 +92,9 @@ class WizardFlow {
   // Shows the captions of the current page again.
   void SetPageCaptions();
 
-  // The three wizard buttons (and their keys). A disabled button does nothing.
+  // The three wizard buttons (and their keys). A disabled button does nothing, nor does
+  // one pressed while another's action is still under way (the events let through
+  // before step 3 shows may hold a second click).
   void Next();
   void Back();
   void Exit();
@@ -106,6 +108,9 @@ class WizardFlow {
 
  private:
   void Show(WizardPage page);
+  void DoNext();
+  void DoBack();
+  void DoExit();
   // Asks, and on Yes empties the task list and returns to the start page.
   void CancelTasks(const char* question);
   void CancelAddresses(const char* question);
@@ -115,6 +120,7 @@ class WizardFlow {
   bool merge_ = false;
   std::string appTitle_;
   WizardPage page_ = WizardPage::Step1;
+  bool acting_ = false;
 };
 
 }  // namespace convert

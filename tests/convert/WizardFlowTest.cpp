@@ -2,7 +2,9 @@
 // question or message, the captions on every page, and what reaches the pages.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -49,7 +51,13 @@ class RecordingHost : public WizardHost {
     calls.push_back("OutputFolderAvailable");
     return folderOk;
   }
-  void ProcessPendingEvents() override { calls.push_back("ProcessPendingEvents"); }
+  void ProcessPendingEvents() override {
+    calls.push_back("ProcessPendingEvents");
+    // Once: the events are handled then.
+    if (auto events = std::exchange(pendingEvents, nullptr)) events();
+  }
+  // What the events let through before step 3 shows do.
+  std::function<void()> pendingEvents;
   void PrepareRunPage() override { calls.push_back("PrepareRunPage"); }
   void StartRun() override { calls.push_back("StartRun"); }
   void CancelRun() override { calls.push_back("CancelRun"); }
@@ -334,6 +342,32 @@ TEST(WizardFlow, ARunThatEndsWhileCancelIsAskedIsNotCancelledAndItsSummaryStays)
       EXPECT_NE(c, "AbortDownloadRun");
     }
   }
+}
+
+TEST(WizardFlow, ClicksArrivingWhileStepTwoLeadsOnStartOneRun) {
+  testsupport::ScriptedMessages messages;
+  RecordingHost host;
+  WizardFlow flow(host);
+  flow.Configure(false, false, "Wizconv Test");
+  Reach(flow, host, messages, P::Step2);
+  // A double click on Next, then Back and Exit, all waiting in the event queue.
+  host.pendingEvents = [&] {
+    flow.Next();
+    flow.Back();
+    messages.answer(MessageAnswer::Yes);
+    flow.Exit();
+  };
+  flow.Next();
+  EXPECT_EQ(flow.Page(), P::Step3);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"ReadSelection", "OutputFolderAvailable",
+                                                  "ProcessPendingEvents", "Show Step3",
+                                                  "PrepareRunPage", "StartRun"}));
+  EXPECT_TRUE(messages.shown.empty());
+  // Once it is done the buttons act again.
+  host.calls.clear();
+  messages.answer(MessageAnswer::Yes);
+  flow.Exit();
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"CancelRun", "Show Step3"}));
 }
 
 TEST(WizardFlow, TheDownloadedFilesLeadToStepOneAndFinishReturnsToTheModePage) {
