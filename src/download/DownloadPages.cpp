@@ -290,23 +290,24 @@ void DownloadPages::EnterStep5() {
   RefreshAddressList();
 }
 
-bool DownloadPages::LeaveStep5() {
+void DownloadPages::ReadDownloadSettings() {
   settings_.OutputURLDir = app::WithTrailingSeparator(editOutput_->text().toStdString());
   quality_.HighQuality = checkQuality_->isChecked();
   quality_.Store(settings_);
-  if (addresses_.Empty()) {
-    core::Messages::Information("请复制并粘贴你要下载的YouTube视频链接。");
-    return false;
-  }
+}
+
+bool DownloadPages::DownloadFolderAvailable() {
+  // An empty box is no folder, although it reads back as the root folder.
+  if (editOutput_->text().trimmed().isEmpty()) return false;
   std::string folder = settings_.OutputURLDir;
-  if (editOutput_->text().trimmed().isEmpty() || !PrepareDownloadFolder(folder)) {
-    core::Messages::Information("无法创建目录！请检查输出文件夹格式是否正确！");
-    return false;
-  }
+  if (!PrepareDownloadFolder(folder)) return false;
   addresses_.Folder = folder;
-  emit ShowProgressPage();
-  run_.StartDownloadRun(addresses_.Entries(), folder, quality_);
   return true;
+}
+
+void DownloadPages::StartDownloadRun() {
+  run_.StartDownloadRun(addresses_.Entries(), app::WithTrailingSeparator(settings_.OutputURLDir),
+                        quality_);
 }
 
 void DownloadPages::CancelRun() { run_.Cancel(); }

@@ -2,10 +2,11 @@
 // Step 5 (the addresses to download, the quality group, the download folder), step 6
 // (the run's progress: the download list and the status group) and step 7 (the summary
 // and the button that hands the saved files to the conversion pages) of the wizard, over
-// the address list, the quality preference and the download run. The wizard calls
-// EnterStep5 when it shows step 5, LeaveStep5 on its Next (which starts the run when the
-// list and folder are accepted), CancelRun after the person confirmed it, and switches
-// pages on the signals. Everything here runs on the main thread.
+// the address list, the quality preference and the download run. The wizard flow reaches
+// them through its host: EnterStep5 when step 5 shows; on Next, ReadDownloadSettings,
+// then AddressCount and DownloadFolderAvailable, then StartDownloadRun; CancelRun after
+// the person confirmed it. The pages' signals tell the wizard where to go. Everything
+// here runs on the main thread.
 
 #include <QAbstractTableModel>
 #include <QObject>
@@ -62,10 +63,14 @@ class DownloadPages : public QObject {
 
   // Showing step 5: the folder box and the quality group take the settings.
   void EnterStep5();
-  // Next on step 5: the folder and the mode are read back into the settings; an empty
-  // list or a folder that cannot be made is reported and false returned. Otherwise the
-  // run starts (the wizard then shows step 6) and true is returned.
-  bool LeaveStep5();
+  // Next on step 5: the folder (with a trailing separator) and the mode are read back
+  // into the settings.
+  void ReadDownloadSettings();
+  int AddressCount() const { return addresses_.Count(); }
+  // The folder box is not empty and its folder exists or has been made.
+  bool DownloadFolderAvailable();
+  // Starts the run over the listed addresses into the settings' folder.
+  void StartDownloadRun();
   // Exit (Yes) on step 6, or the window closing: the run ends with its summary.
   void CancelRun();
   bool IsRunning() const { return run_.Running(); }
@@ -96,8 +101,6 @@ class DownloadPages : public QObject {
   std::function<void(const std::string&)> OnLog;
 
  signals:
-  // The run started: the wizard shows step 6.
-  void ShowProgressPage();
   // The run is over: the wizard shows step 7 and brings its buttons up to date.
   void ShowSummaryPage();
   // The convert button with saved files: the wizard shows step 1 and adds them.

@@ -49,7 +49,6 @@ struct Pages {
     o.PauseAfterExtraction = std::chrono::milliseconds(0);
     pages = std::make_unique<DownloadPages>(step5, step6, step7, settings, o);
     pages->SetAppTitle("测试版");
-    QObject::connect(pages.get(), &DownloadPages::ShowProgressPage, [this] { ++progressShown; });
     QObject::connect(pages.get(), &DownloadPages::ShowSummaryPage, [this] { ++summaryShown; });
     QObject::connect(pages.get(), &DownloadPages::ConvertFiles,
                      [this](const std::vector<std::string>& f) { converted = f; });
@@ -69,6 +68,13 @@ struct Pages {
     return items;
   }
   QString text(const char* label) const { return find<QLabel>(label)->text(); }
+  // What the wizard does on Next of step 5 once the list and folder are accepted.
+  bool start() {
+    pages->ReadDownloadSettings();
+    if (pages->AddressCount() == 0 || !pages->DownloadFolderAvailable()) return false;
+    pages->StartDownloadRun();
+    return true;
+  }
   bool waitForSummary() {
     return core::MainThread::WaitWhileServing(
         [&] {
@@ -82,7 +88,7 @@ struct Pages {
   QWidget *step5, *step6, *step7;
   app::AppSettings settings;
   std::unique_ptr<DownloadPages> pages;
-  int progressShown = 0, summaryShown = 0;
+  int summaryShown = 0;
   std::vector<std::string> converted;
 };
 
@@ -220,25 +226,32 @@ TEST_F(DownloadPagesTest, TheOrderDialogMovesRowsWithinItsEnds) {
   EXPECT_EQ(stored.Order, (PreferenceOrder{2, 1, 3, 0, 4, 5, 6, 7}));
 }
 
-TEST_F(DownloadPagesTest, NextWithoutAddressesOrFolderStaysOnTheStep) {
-  testsupport::ScriptedMessages messages;
+TEST_F(DownloadPagesTest, TheFolderIsReadBackAndMustBeMade) {
   testsupport::TempDir dir;
   dir.write("file", "x");
   Pages p;
   p.pages->EnterStep5();
-  p.find<QLineEdit>("EditURLOutput")->setText(QString::fromStdString(dir.str() + "/new"));
-  EXPECT_FALSE(p.pages->LeaveStep5());
-  EXPECT_EQ(p.settings.OutputURLDir, dir.str() + "/new/");
-  ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_EQ(messages.shown[0].text, "请复制并粘贴你要下载的YouTube视频链接。");
-
-  QApplication::clipboard()->setText("http://youtube.com/watch?v=x");
-  p.click("ButtonURLPaste");
-  p.find<QLineEdit>("EditURLOutput")->setText(QString::fromStdString(dir.str() + "/file/sub"));
-  EXPECT_FALSE(p.pages->LeaveStep5());
-  ASSERT_EQ(messages.shown.size(), 2u);
-  EXPECT_EQ(messages.shown[1].text, "无法创建目录！请检查输出文件夹格式是否正确！");
-  EXPECT_EQ(p.progressShown, 0);
+  auto* edit = p.find<QLineEdit>("EditURLOutput");
+  const struct {
+    std::string typed;
+    std::string stored;
+    bool available;
+  } cases[] = {
+      {dir.str() + "/new/deeper", dir.str() + "/new/deeper/", true},
+      {dir.str() + "/file/sub", dir.str() + "/file/sub/", false},
+      {"", "/", false},  // an empty box is no folder
+  };
+  for (const auto& c : cases) {
+    edit->setText(QString::fromStdString(c.typed));
+    p.pages->ReadDownloadSettings();
+    EXPECT_EQ(p.settings.OutputURLDir, c.stored) << c.typed;
+    EXPECT_EQ(p.pages->DownloadFolderAvailable(), c.available) << c.typed;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(dir.str() + "/new/deeper"));
+  // The mode is read back from the box.
+  p.find<QCheckBox>("CheckBoxYouTubeQuality")->click();
+  p.pages->ReadDownloadSettings();
+  EXPECT_FALSE(p.settings.PreferYouTubeQuality);
 }
 
 TEST_F(DownloadPagesTest, ARunShowsProgressThenTheSummaryAndHandsTheFilesOn) {
@@ -271,8 +284,7 @@ TEST_F(DownloadPagesTest, ARunShowsProgressThenTheSummaryAndHandsTheFilesOn) {
         if (entry == 0) core::MainThread::Post([&] { p.pages->CancelRun(); });
       };
     }
-    ASSERT_TRUE(p.pages->LeaveStep5());
-    EXPECT_EQ(p.progressShown, 1);
+    ASSERT_TRUE(p.start());
     ASSERT_TRUE(p.waitForSummary());
     EXPECT_TRUE(rowsSeen);
     EXPECT_EQ(p.summaryShown, 1);
@@ -305,7 +317,7 @@ TEST_F(DownloadPagesTest, TheConvertButtonWithoutSavedFilesSaysSo) {
   p.pages->EnterStep5();
   QApplication::clipboard()->setText(QString::fromStdString(s.WatchUrl("x")));
   p.click("ButtonURLPaste");
-  ASSERT_TRUE(p.pages->LeaveStep5());
+  ASSERT_TRUE(p.start());
   ASSERT_TRUE(p.waitForSummary());
   EXPECT_EQ(p.text("LabelURLFailed"), "1");
   p.click("ButtonConvertDownloaded");

@@ -42,6 +42,7 @@
 #include "convert/ConversionPages.h"
 #include "convert/FileGrid.h"
 #include "convert/FormFailedAddFile.h"
+#include "download/DownloadPages.h"
 #include "convert/FormatPicker.h"
 #include "convert/FormatSelection.h"
 #include "convert/OutputFolder.h"
@@ -106,6 +107,25 @@ class TFormMain::PagesHost : public convert::WizardHost {
   void CloseWindow() override { w_.CloseFromExit(); }
   bool DownloadChosen() override { return w_.radioDownload_->isChecked(); }
   bool ConvertChosen() override { return w_.radioConvert_->isChecked(); }
+  void ShowDownloadSettings() override {
+    if (w_.downloadPages_) w_.downloadPages_->EnterStep5();
+  }
+  void ReadDownloadSettings() override {
+    if (w_.downloadPages_) w_.downloadPages_->ReadDownloadSettings();
+  }
+  int AddressCount() override { return w_.downloadPages_ ? w_.downloadPages_->AddressCount() : 0; }
+  bool DownloadFolderAvailable() override {
+    return w_.downloadPages_ && w_.downloadPages_->DownloadFolderAvailable();
+  }
+  void ClearAddressList() override {
+    if (w_.downloadPages_) w_.downloadPages_->ClearAddressList();
+  }
+  void StartDownloadRun() override {
+    if (w_.downloadPages_) w_.downloadPages_->StartDownloadRun();
+  }
+  void AbortDownloadRun() override {
+    if (w_.downloadPages_) w_.downloadPages_->CancelRun();
+  }
 
  private:
   TFormMain& w_;
@@ -408,6 +428,24 @@ void TFormMain::CreateFinishLabels() {
       "要转换其它文件，点击“完成”。点击“退出”，退出%s。", 52);
 }
 
+void TFormMain::CreateDownloadPages() {
+  download::DownloadRunOptions options;
+  options.ServiceDomain = branding_.ServiceDomain;
+  options.Agent = "[" + (branding_.Name.empty() ? std::string("Wizconv") : branding_.Name) + "]";
+  downloadPages_ = new download::DownloadPages(pageControl_->findChild<QWidget*>("TabSheetStep5"),
+                                               pageControl_->findChild<QWidget*>("TabSheetStep6"),
+                                               pageControl_->findChild<QWidget*>("TabSheetStep7"),
+                                               settings_, options);
+  downloadPages_->SetAppTitle(title_);
+  downloadPages_->OnLog = [this](const std::string& line) {
+    if (env_.appendLog) env_.appendLog(line);
+  };
+  connect(downloadPages_, &download::DownloadPages::ShowSummaryPage, this,
+          [this] { wizard_->DownloadRunEnded(); });
+  connect(downloadPages_, &download::DownloadPages::ConvertFiles, this,
+          [this](const std::vector<std::string>& files) { OpenFiles(files); });
+}
+
 void TFormMain::CreateConversionPages() {
   encoder_ = std::make_unique<engine::TFFEncoder>();
   conversionPages_ = new convert::ConversionPages(pageControl_->findChild<QWidget*>("TabSheetStep3"),
@@ -431,6 +469,7 @@ void TFormMain::RunStartup() {
     PrepareSettingsFolder();
     SetSettingDefaults();
     LoadSettings();
+    CreateDownloadPages();
     formatPicker_->FillPresetLists();
     setAcceptDrops(true);  // the task list takes the dropped files
     ConfigureOpenDialog();
@@ -915,6 +954,7 @@ void TFormMain::StopWork() {
   // Nothing of the run reaches the pages any more, no end-of-run action follows, and
   // every job is stopped and waited for. The download side stops its transfers after.
   if (conversionPages_) conversionPages_->Detach();
+  if (downloadPages_) downloadPages_->CancelRun();
 }
 
 void TFormMain::SaveOnClose() {

@@ -30,6 +30,10 @@ class FormatPicker;
 class WizardFlow;
 class TaskProber;
 }
+namespace download {
+class DownloadPages;
+}
+
 namespace engine {
 class TFFEncoder;
 }
@@ -81,6 +85,8 @@ class TFormMain : public QWidget {
   void OpenFiles(const std::vector<std::string>& files);
   // What OpenFiles was given, in order.
   const std::vector<std::string>& OpenedFiles() const { return openedFiles_; }
+  // Steps 5 to 7; null before the start-up has read the settings.
+  download::DownloadPages* DownloadPagesOf() const { return downloadPages_; }
 
   WizardPage CurrentPage() const;
   void GoToStartPage();
@@ -153,6 +159,8 @@ class TFormMain : public QWidget {
   void CreateStep1Page(QWidget* page);
   void CreateFinishLabels();
   void CreateConversionPages();
+  // The download pages need the edition's service and the loaded settings.
+  void CreateDownloadPages();
   QAction* AddAction(const char* name, const QString& text, const QKeySequence& key = {});
 
   // The start-up steps, in order.
@@ -238,6 +246,7 @@ class TFormMain : public QWidget {
   convert::FormatPicker* formatPicker_ = nullptr;
   std::unique_ptr<engine::TFFEncoder> encoder_;
   convert::ConversionPages* conversionPages_ = nullptr;
+  download::DownloadPages* downloadPages_ = nullptr;
   std::unique_ptr<script::TJavaScript> scriptHost_;
   std::unique_ptr<PagesHost> pagesHost_;
   std::unique_ptr<convert::WizardFlow> wizard_;
