@@ -64,6 +64,9 @@ inline std::string Clip(const std::string& name) {
 }
 
 struct Video {
+  Video() = default;
+  Video(std::string id_, std::string title_, std::map<int, std::string> bodies_ = {})
+      : id(std::move(id_)), title(std::move(title_)), bodies(std::move(bodies_)) {}
   std::string id;
   std::string title;                  // as the page carries it (entities and all)
   std::map<int, std::string> bodies;  // itag -> the bytes its link serves
