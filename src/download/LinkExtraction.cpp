@@ -1,13 +1,12 @@
 #include "download/LinkExtraction.h"
 
-#include <QJSEngine>
 #include <algorithm>
 #include <charconv>
 #include <stdexcept>
 
 #include "script/CustomScript.h"
 #include "script/ScriptLiteral.h"
-#include "script/Scriptlet.h"
+#include "script/HostScriptlet.h"
 
 namespace download {
 namespace {
@@ -34,25 +33,6 @@ bool startsWith(std::string_view text, size_t at, std::string_view prefix) {
   return text.size() - std::min(at, text.size()) >= prefix.size() &&
          text.compare(at, prefix.size(), prefix) == 0;
 }
-
-// The script's "Host": Echo and Alert, nothing else. Calls of any other member fail in
-// the script as calls of a missing method.
-class ExtractionHost : public script::TScriptlet {
- public:
-  explicit ExtractionHost(std::function<void(const QString&)> onText)
-      : TScriptlet({"Alert", "Echo"}), onText_(std::move(onText)) {
-    SetName("Host");
-  }
-
- protected:
-  script::ScriptValue CallMethod(int, const QVariantList& args) override {
-    if (args.size() == 1) onText_(args[0].toString());
-    return {};
-  }
-
- private:
-  std::function<void(const QString&)> onText_;
-};
 
 // The document goes where %get_video_info stands, as a string literal.
 const char* const kExtractionScript[] = {
@@ -275,9 +255,10 @@ QStringList ExtractionScript(const std::string& document) {
 }
 
 LinkExtractor::LinkExtractor() : host_(std::make_unique<script::TJavaScript>()) {
-  host_->AddScriptlet(std::make_shared<ExtractionHost>([this](const QString& text) {
+  auto toParser = [this](script::THostScriptlet&, const QString& text) {
     if (target_) ParseLinkItems(ScriptTextToBytes(text), *target_);
-  }));
+  };
+  host_->AddScriptlet(script::CreateHostScriptlet(toParser, toParser));
   host_->OnError = [this](script::TCustomScript&, const script::TScriptError& e) {
     if (OnError) {
       OnError("错误：行号 " + std::to_string(e.Line + 1) + ", " + e.Description.toStdString());
@@ -289,10 +270,9 @@ LinkExtractor::~LinkExtractor() = default;
 
 void LinkExtractor::Extract(const std::string& document, LinkTable& table) {
   target_ = &table;
-  const auto deadline = std::chrono::steady_clock::now() + TimeLimit;
-  host_->OnQueryContinue = [deadline](script::TCustomScript&, bool& allow) {
-    if (std::chrono::steady_clock::now() >= deadline) allow = false;
-  };
+  // A script built from downloaded data reaches no file and creates no object.
+  host_->Limits = script::TScriptLimits{};
+  host_->Limits.TimeLimit = TimeLimit;
   host_->Lines = ExtractionScript(document);
   struct Reset {
     LinkTable*& target;

@@ -71,9 +71,9 @@ QStringList ExtractionScript(const std::string& document);
 QString BytesToScriptText(std::string_view bytes);
 std::string ScriptTextToBytes(const QString& text);
 
-// Runs the extraction script over documents. The script sees only a Host object whose
-// Echo and Alert hand their text to the link parser: it has no files, no objects to
-// create and no window, and it is stopped after the time limit.
+// Runs the extraction script over documents. The script sees only the Host object, whose
+// Echo and Alert hand their text to the link parser; it reaches no file, creates no
+// object, has no window, and is stopped after the time limit.
 class LinkExtractor {
  public:
   LinkExtractor();

@@ -12,6 +12,7 @@
 
 #include "../../download/StandInService.h"
 #include "EditionFixture.h"
+#include "StepOneSupport.h"
 #include "core/MainThread.h"
 #include "download/DownloadPages.h"
 
@@ -104,11 +105,15 @@ TEST(DownloadWizard, FromTheModePageThroughTheRunToTheConversionPage) {
   EXPECT_EQ(text(&w, "LabelURLFailed"), "0");
   EXPECT_EQ(child<QListWidget>(&w, "ListViewInputURL")->count(), 0);
 
+  mwtest::LoadCodecs();
   click(&w, "ButtonConvertDownloaded");
   EXPECT_EQ(w.CurrentPage(), WizardPage::Step1);
   EXPECT_EQ(w.OpenedFiles(),
             (std::vector<std::string>{out.str() + "/Clip 1.mp4", out.str() + "/Clip 2.mp4",
                                       out.str() + "/Clip 3.mp4"}));
+  // They arrive in step 1's task list as if dropped, probed like any other file.
+  ASSERT_TRUE(mwtest::WaitFor([&] { return !w.AddingFiles(); }));
+  EXPECT_EQ(w.TaskCount(), 3);
   EXPECT_EQ(messages.shown.size(), 1u);
 }
 
