@@ -80,7 +80,7 @@ struct DownloadRunOptions {
   // The pause after the links were extracted, before the video is asked for.
   std::chrono::milliseconds PauseAfterExtraction{1500};
   // Bytes per progress report of a video transfer.
-  int32_t VideoBlockSize = 1024 * 1024;
+  int32_t VideoBlockSize = 256 * 1024;
   // The most a watch page or an information document may take in memory.
   int64_t MaxDocumentSize = 8 * 1024 * 1024;
   // A server silent for this long ends the transfer, whichever it is.
