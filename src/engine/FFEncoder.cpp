@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <stdexcept>
+#include <set>
 
 #include "core/MainThread.h"
 #include "engine/ConvertThread.h"
@@ -156,6 +157,18 @@ struct TCustomEncoder::Notifiers {
   std::condition_variable changed;
   int running = 0;                    // notifier threads not yet ended
   std::atomic<int> handlersBusy{0};  // per-job handlers started and not yet returned
+  // Jobs running at once may end at the same moment: their notifiers take turns in the
+  // order the jobs ended, so that one handler runs at a time.
+  uint64_t nextTicket = 0;  // given out under the terminate lock
+  uint64_t serving = 0;     // the ticket whose handler may run
+  std::set<uint64_t> abandoned;  // tickets whose thread could not be started
+
+  // The next turn; call with the mutex held.
+  void Advance() {
+    ++serving;
+    while (abandoned.erase(serving) > 0) ++serving;
+    changed.notify_all();
+  }
 };
 
 // Marks a call that walks the jobs outside the locks.
@@ -651,12 +664,19 @@ void TCustomEncoder::SendFinal() {
 void TCustomEncoder::Notify(TTerminateEvent handler, const TTerminateInfo& info, bool final) {
   std::shared_ptr<Notifiers> state = notifiers_;
   if (!final) ++state->handlersBusy;
+  uint64_t ticket = 0;
   {
     std::lock_guard<std::mutex> lock(state->mutex);
     ++state->running;
+    ticket = state->nextTicket++;
   }
-  auto body = [this, state, handler = std::move(handler), info, final] {
+  auto body = [this, state, handler = std::move(handler), info, final, ticket] {
     tlsNotifierOf = this;
+    {
+      // One handler at a time, in the order of the notifications.
+      std::unique_lock<std::mutex> lock(state->mutex);
+      state->changed.wait(lock, [&] { return state->serving == ticket; });
+    }
     // The final notification follows the per-job handlers that are still running.
     if (final)
       while (state->handlersBusy > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -668,7 +688,7 @@ void TCustomEncoder::Notify(TTerminateEvent handler, const TTerminateInfo& info,
     if (!final) --state->handlersBusy;
     std::lock_guard<std::mutex> lock(state->mutex);
     --state->running;
-    state->changed.notify_all();
+    state->Advance();
   };
   try {
     std::thread(std::move(body)).detach();
@@ -676,7 +696,11 @@ void TCustomEncoder::Notify(TTerminateEvent handler, const TTerminateInfo& info,
     if (!final) --state->handlersBusy;
     std::lock_guard<std::mutex> lock(state->mutex);
     --state->running;
-    state->changed.notify_all();
+    // The later notifications do not wait for a turn that never comes.
+    if (state->serving == ticket)
+      state->Advance();
+    else
+      state->abandoned.insert(ticket);
     throw;
   }
 }

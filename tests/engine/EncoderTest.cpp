@@ -192,6 +192,54 @@ TEST_F(Encoder, OneWorkerRunsTheQueueInTurnAJobWithoutOutputFailsAndTheFinalNoti
   for (const auto& [task, thread] : progress) EXPECT_EQ(thread, std::this_thread::get_id());
 }
 
+// StartTask(2) on four jobs of a second each: two run at once and never more, each later
+// job starting as an earlier one ends; the jobs' end notices still come one at a time
+// although jobs end together, and the final notice comes last.
+TEST_F(Encoder, TwoWorkersRunTwoJobsAtOnceAndTheNoticesComeOneAtATime) {
+  std::atomic<int> inHandler{0};
+  std::atomic<int> mostInHandler{0};
+  Notices notices;
+  notices.Attach(encoder);
+  notices.also = [&](const TTerminateInfo& info) {
+    if (info.TaskIndex < 0) return;
+    const int now = ++inHandler;
+    int most = mostInHandler;
+    while (now > most && !mostInHandler.compare_exchange_weak(most, now)) {
+    }
+    std::this_thread::sleep_for(150ms);  // long enough for a second notice to overlap
+    --inHandler;
+  };
+  for (int i = 0; i < 4; ++i) {
+    AddJob(Media("tone.wav"), dir.str() + "/" + std::to_string(i) + ".wav");
+    encoder.Task(i)->RateEmulation = true;  // one second of real time each
+  }
+  encoder.StartTask(2);
+  int mostRunning = 0;
+  bool laterBeforeEarlierEnded = false;
+  ASSERT_TRUE(core::MainThread::WaitWhileServing(
+      [&] {
+        int running = 0;
+        for (int i = 0; i < 4; ++i) running += encoder.Task(i)->Running ? 1 : 0;
+        mostRunning = std::max(mostRunning, running);
+        // Job 2 waits for a worker: it never runs while jobs 0 and 1 both still do.
+        if (encoder.Task(2)->Running && !encoder.Task(0)->Terminated && !encoder.Task(1)->Terminated)
+          laterBeforeEarlierEnded = true;
+        return notices.FinalSeen();
+      },
+      30s));
+  EXPECT_EQ(mostRunning, 2);
+  EXPECT_FALSE(laterBeforeEarlierEnded);
+  EXPECT_EQ(mostInHandler.load(), 1) << "two end notices ran at the same time";
+  const auto list = notices.Get();
+  ASSERT_EQ(list.size(), 5u);
+  EXPECT_EQ(list.back().info.TaskIndex, -1);
+  for (int task = 0; task < 4; ++task) {
+    SCOPED_TRACE(task);
+    EXPECT_TRUE(notices.Of(task).Finished);
+    EXPECT_TRUE(outputprobe::Read(dir.str() + "/" + std::to_string(task) + ".wav").ok);
+  }
+}
+
 TEST_F(Encoder, StoppingTheQueueDuringTheFirstOfThreeEndsEveryJobUnfinished) {
   Notices notices;
   notices.Attach(encoder);
