@@ -1,8 +1,10 @@
 // wizconv-cli convert [--class video|device|audio] --format NAME [--preset N] [--merge]
-// [--out DIR] FILE...: the conversion workflow without windows. The jobs are built by the
-// same code as the window's and run by the window's run controller, one after another, so
-// both count and end jobs alike. Progress and the time left go to standard error, the path
-// of every finished output to standard output (one per line), and at the end the run's
+// [--out DIR] [--jobs N|auto] FILE...: the conversion workflow without windows. The jobs
+// are built by the same code as the window's and run by the window's run controller, so
+// both count and end jobs alike; --jobs sets how many run at once (auto, the default, as
+// the window: every core when each job encodes on one thread, else one). The per-file
+// lines come in the files' order whatever order the jobs end in. Progress and the time
+// left go to standard error, the path of every finished output to standard output (one per line), and at the end the run's
 // counts ("3 total, 2 succeeded, 1 failed") to standard error.
 // `convert --list` prints the classes, formats and preset texts.
 // Exit codes: 0 every file converted, 1 a file could not be converted (each one named on
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -33,7 +36,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: wizconv-cli convert [--class video|device|audio] --format NAME [--preset N] "
-    "[--merge] [--out DIR] FILE...\n"
+    "[--merge] [--out DIR] [--jobs N|auto] FILE...\n"
     "       wizconv-cli convert --list\n"
     "       wizconv-cli convert [--class C] --format NAME [--preset N] [--merge] --show-options\n"
     "  NAME as --list spells it (letter case ignored); the preset is the format's default\n"
@@ -48,6 +51,7 @@ struct Arguments {
   std::string formatName;
   int preset = -1;  // -1: the format's default
   bool merge = false;
+  int jobs = 0;  // 0: auto
   std::string outputDir;
   std::vector<std::string> files;
 };
@@ -108,7 +112,8 @@ bool parse(const std::vector<std::string>& args, Arguments& a, std::string& erro
       a.showOptions = true;
     } else if (word == "--merge") {
       a.merge = true;
-    } else if (word == "--class" || word == "--format" || word == "--preset" || word == "--out") {
+    } else if (word == "--class" || word == "--format" || word == "--preset" || word == "--out" ||
+               word == "--jobs") {
       auto v = value();
       if (!v || v->empty()) {
         error = word + " needs a value";
@@ -129,6 +134,16 @@ bool parse(const std::vector<std::string>& args, Arguments& a, std::string& erro
           return false;
         }
         a.preset = std::stoi(*v);
+      } else if (word == "--jobs") {
+        if (lower(*v) == "auto") {
+          a.jobs = 0;
+        } else if (v->find_first_not_of("0123456789") != std::string::npos || v->size() > 3 ||
+                   std::stoi(*v) < 1) {
+          error = "--jobs needs a number of jobs from 1 to 999, or auto";
+          return false;
+        } else {
+          a.jobs = std::stoi(*v);
+        }
       } else {
         a.outputDir = *v;
       }
@@ -189,22 +204,22 @@ class Progress {
  public:
   explicit Progress(const convert::BatchPlan& plan) : plan_(plan) {}
 
-  // The job's clock starts when the previous one ended (or the queue started); the first
-  // report of a job comes only after the report interval.
-  void JobStarts(int taskIndex) {
-    if (taskIndex == task_) return;
-    task_ = taskIndex;
-    start_ = std::chrono::steady_clock::now();
+  // A job's clock starts when it starts: the first `count` at the start of the queue, each
+  // later one when an earlier one ended (the first report of a job comes only after the
+  // report interval).
+  void QueueStarts(int count) {
+    for (int i = 0; i < count; ++i) NextStarts();
   }
+  void NextStarts() { starts_[next_++] = std::chrono::steady_clock::now(); }
 
   void Show(int taskIndex, int64_t currentUs, int64_t totalUs) {
-    JobStarts(taskIndex);
     if (taskIndex < 0 || taskIndex >= static_cast<int>(plan_.Jobs.size())) return;
     const convert::BatchJob& job = plan_.Jobs[taskIndex];
     if (totalUs <= 0) totalUs = job.Duration;
-    const int64_t elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
-                                std::chrono::steady_clock::now() - start_)
-                                .count();
+    const auto now = std::chrono::steady_clock::now();
+    const auto start = starts_.try_emplace(taskIndex, now).first->second;
+    const int64_t elapsed =
+        std::chrono::duration_cast<std::chrono::microseconds>(now - start).count();
     std::string name = job.Inputs.size() == 1 ? convert::FileNameOf(job.Inputs.front())
                                               : convert::FileNameOf(job.Output);
     char line[512];
@@ -236,8 +251,8 @@ class Progress {
 
  private:
   const convert::BatchPlan& plan_;
-  int task_ = -2;
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::map<int, std::chrono::steady_clock::time_point> starts_;
+  int next_ = 0;
   bool terminal_ = cli::ProgressOnTerminal();
   bool shown_ = false;
 };
@@ -302,6 +317,7 @@ int convertFiles(const std::vector<std::string>& args) {
       convert::SettingsForChoice(format->formatClass, format->code, preset, outputDir);
   // The window's run controller: the same jobs, counters and ends as the window shows.
   convert::ConversionRun run(encoder);
+  run.JobsAsked = a.jobs;
   const bool built = run.Build(settings, a.merge, files);
   const convert::BatchPlan& plan = run.Plan();
   for (const convert::SkippedFile& s : plan.Skipped)
@@ -316,13 +332,13 @@ int convertFiles(const std::vector<std::string>& args) {
     run.OnProgress = [&progress](const engine::TProgressInfo& info) {
       progress.Show(info.TaskIndex, info.CurrentDuration, info.TotalDuration);
     };
-    // Each job's end, on the main thread in the order the jobs end (one at a time).
-    run.OnJobEnded = [&](const engine::TTerminateInfo& e) {
-      if (e.TaskIndex < 0 || e.TaskIndex >= static_cast<int>(plan.Jobs.size())) return;
+    // Each job's end comes on the main thread in the order the jobs end (one at a time);
+    // its line waits until the jobs before it have ended, so the lines keep the files'
+    // order.
+    std::map<int, engine::TTerminateInfo> ends;
+    int nextLine = 0;
+    auto printEnd = [&](const engine::TTerminateInfo& e) {
       const convert::BatchJob& job = plan.Jobs[e.TaskIndex];
-      progress.JobStarts(e.TaskIndex + 1);
-      std::lock_guard<std::mutex> out(Progress::Mutex());
-      progress.EndLine();
       if (e.Finished && !e.Failed) {
         std::cout << job.Output << "\n" << std::flush;
       } else if (e.Failed) {
@@ -335,6 +351,18 @@ int convertFiles(const std::vector<std::string>& args) {
                   << "\n";
       }
     };
+    run.OnJobEnded = [&](const engine::TTerminateInfo& e) {
+      if (e.TaskIndex < 0 || e.TaskIndex >= static_cast<int>(plan.Jobs.size())) return;
+      progress.NextStarts();
+      ends[e.TaskIndex] = e;
+      std::lock_guard<std::mutex> out(Progress::Mutex());
+      progress.EndLine();
+      for (auto it = ends.find(nextLine); it != ends.end(); it = ends.find(nextLine)) {
+        printEnd(it->second);
+        ends.erase(it);
+        ++nextLine;
+      }
+    };
     convert::RunSummary summary;
     bool ended = false;
     run.OnRunEnded = [&](const convert::RunSummary& s) {
@@ -342,8 +370,8 @@ int convertFiles(const std::vector<std::string>& args) {
       ended = true;
     };
     bool stopAsked = false;
-    progress.JobStarts(0);
     run.Start();
+    progress.QueueStarts(run.JobsAtOnce());
     core::MainThread::WaitWhileServing([&] {
       if (cli::StopSignals::Interrupted() && !stopAsked) {
         stopAsked = true;
@@ -367,5 +395,5 @@ int convertFiles(const std::vector<std::string>& args) {
 
 WIZCONV_CLI_COMMAND("convert",
                     "[--class video|device|audio] --format NAME [--preset N] [--merge] "
-                    "[--out DIR] FILE... | --list",
+                    "[--out DIR] [--jobs N|auto] FILE... | --list",
                     convertFiles);

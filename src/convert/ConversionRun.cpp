@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <limits>
+#include <sched.h>
 #include <thread>
 
 #include "appcore/FileNames.h"
@@ -82,6 +84,75 @@ std::string RunTimeText(double seconds, bool known) {
   return known ? HourOfDayText(seconds) : std::string("-:--:--");
 }
 
+JobDemand DemandOf(const engine::TFFmpeg& job, const BatchJob& planned) {
+  // What a job holds besides its pictures: packets, codec and muxer state, buffers.
+  constexpr int64_t kJobBytes = 16ll << 20;
+  // Pictures held at once by the decoder, the filters and the encoder of a video path,
+  // counted on both sides of it.
+  constexpr int64_t kPicturesHeld = 48;
+  JobDemand demand;
+  demand.PeakBytes = kJobBytes;
+  int64_t largestPicture = 0;
+  for (const SourceFacts& facts : planned.Facts) {
+    // A picture of unknown size is taken as a full HD one.
+    const int64_t width = facts.Width > 0 ? facts.Width : 1920;
+    const int64_t height = facts.Height > 0 ? facts.Height : 1080;
+    largestPicture = std::max(largestPicture, width * height * 3 / 2);
+  }
+  bool video = false;
+  for (const engine::TOutputStreamSlot& slot : job.OutputStreamSlots) {
+    if (!slot.Stream || slot.Stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+    video = true;
+    if (slot.StreamCopy || !slot.Encoder) continue;
+    constexpr int kThreading =
+        AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_SLICE_THREADS | AV_CODEC_CAP_OTHER_THREADS;
+    // The job leaves the thread count to the libraries unless it was told to use one.
+    if ((slot.Encoder->capabilities & kThreading) && job.ThreadCount != 1)
+      demand.SingleThreaded = false;
+  }
+  if (video) demand.PeakBytes += kPicturesHeld * (largestPicture > 0 ? largestPicture : 1920 * 1080 * 3 / 2);
+  return demand;
+}
+
+int ChooseJobCount(int requested, const std::vector<JobDemand>& jobs, int cores,
+                   int64_t availableBytes) {
+  if (requested > 0) return requested;
+  bool single = true;
+  int64_t peak = 0;
+  for (const JobDemand& job : jobs) {
+    single = single && job.SingleThreaded;
+    peak = std::max(peak, job.PeakBytes);
+  }
+  int count = single ? std::max(1, cores) : 1;
+  if (availableBytes >= 0 && peak > 0) {
+    const int64_t fits = availableBytes / 4 * 3 / peak;
+    count = static_cast<int>(std::min<int64_t>(count, fits));
+  }
+  if (!jobs.empty()) count = std::min(count, static_cast<int>(jobs.size()));
+  return std::max(1, count);
+}
+
+int MachineCores() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return count;
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+int64_t AvailableMemory() {
+  std::ifstream info("/proc/meminfo");
+  std::string name;
+  int64_t kilobytes = 0;
+  std::string unit;
+  while (info >> name >> kilobytes) {
+    std::getline(info, unit);
+    if (name == "MemAvailable:") return kilobytes * 1024;
+  }
+  return -1;
+}
+
 ConversionRun::ConversionRun(engine::TFFEncoder& encoder)
     : encoder_(encoder), attached_(std::make_shared<std::atomic<bool>>(true)) {
   Now = SteadySeconds;
@@ -123,6 +194,7 @@ bool ConversionRun::Build(const app::AppSettings& settings, bool merge,
   rows_.clear();
   currentDuration_.clear();
   errors_.clear();
+  errorTasks_.clear();
   succeededCount_ = 0;
   terminatedCount_ = 0;
   doneDuration_ = 0;
@@ -160,8 +232,20 @@ void ConversionRun::Start() {
   if (!built_) return;
   built_ = false;
   running_ = true;
+  if (merge_) {
+    jobsAtOnce_ = 1;
+  } else {
+    std::vector<JobDemand> demands;
+    if (JobsAsked <= 0) {
+      for (const BatchJob& job : plan_.Jobs) {
+        if (const engine::TFFmpeg* task = encoder_.Task(job.TaskIndex))
+          demands.push_back(DemandOf(*task, job));
+      }
+    }
+    jobsAtOnce_ = ChooseJobCount(JobsAsked, demands, MachineCores(), AvailableMemory());
+  }
   startTime_ = Now();
-  encoder_.StartTask(1);
+  encoder_.StartTask(jobsAtOnce_);
 }
 
 bool ConversionRun::StartRun(const app::AppSettings& settings, bool merge,
@@ -222,7 +306,7 @@ void ConversionRun::SetLabelsIdle() {
   estimatedText_ = elapsedText_ = timeLeftText_ = "0:00:00";
 }
 
-void ConversionRun::UpdateTimes() {
+int64_t ConversionRun::MediaDone() const {
   // The media done so far counts only jobs whose duration is known: it is set against
   // the run's known durations.
   int64_t done = doneDuration_;
@@ -233,7 +317,16 @@ void ConversionRun::UpdateTimes() {
                ? std::numeric_limits<int64_t>::max()
                : done + current;
   }
-  const RunTimes times = EstimateRunTimes(plan_.TotalDuration, done, Now() - startTime_);
+  return done;
+}
+
+bool ConversionRun::Overall() const {
+  // With several jobs at once one job's position says little: the bar shows the run's.
+  return jobsAtOnce_ > 1 && plan_.TotalDuration > 0;
+}
+
+void ConversionRun::UpdateTimes() {
+  const RunTimes times = EstimateRunTimes(plan_.TotalDuration, MediaDone(), Now() - startTime_);
   estimatedText_ = RunTimeText(times.Estimated, times.EstimateKnown);
   elapsedText_ = HourOfDayText(times.Elapsed);
   timeLeftText_ = RunTimeText(times.TimeLeft, times.EstimateKnown);
@@ -244,11 +337,14 @@ void ConversionRun::HandleProgress(const engine::TProgressInfo& info) {
   if (row < 0 || row >= static_cast<int>(rows_.size())) return;
   ConversionRow& cells = rows_[row];
   currentFile_ = merge_ ? cells[4] : app::WithTrailingSeparator(cells[4]) + cells[0];
+  if (JobDuration(info.TaskIndex) > 0) currentDuration_[info.TaskIndex] = info.CurrentDuration;
   if (info.TotalDuration > 0) {
     // In double: corrupt timestamps cannot overflow the percentage.
-    progressPosition_ = engine::ProgressPercent(info.CurrentDuration, info.TotalDuration);
+    const int jobPosition = engine::ProgressPercent(info.CurrentDuration, info.TotalDuration);
+    progressPosition_ =
+        Overall() ? engine::ProgressPercent(MediaDone(), plan_.TotalDuration) : jobPosition;
     if (!merge_) {
-      cells[3] = std::to_string(progressPosition_) + "%";
+      cells[3] = std::to_string(jobPosition) + "%";
       cells[2] = kConverting;
       RowChanged(row);
     }
@@ -256,7 +352,6 @@ void ConversionRun::HandleProgress(const engine::TProgressInfo& info) {
     cells[3] = "N/A";
     RowChanged(row);
   }
-  if (JobDuration(info.TaskIndex) > 0) currentDuration_[info.TaskIndex] = info.CurrentDuration;
   UpdateTimes();
   LabelsChanged();
   if (OnProgress) OnProgress(info);
@@ -269,7 +364,7 @@ void ConversionRun::HandleJobEnd(const engine::TTerminateInfo& info) {
     ++succeededCount_;
     const int64_t duration = JobDuration(info.TaskIndex);
     if (duration > 0) doneDuration_ += duration;
-    progressPosition_ = 100;
+    progressPosition_ = Overall() ? engine::ProgressPercent(MediaDone(), plan_.TotalDuration) : 100;
   }
   if (row >= 0 && row < static_cast<int>(rows_.size())) {
     if (info.Finished) {
@@ -280,8 +375,14 @@ void ConversionRun::HandleJobEnd(const engine::TTerminateInfo& info) {
     }
     RowChanged(row);
   }
-  if (info.Failed)
-    errors_.push_back("文件 (" + std::to_string(info.TaskIndex) + "): " + info.ErrorMessage);
+  if (info.Failed) {
+    // The lines stay in job order when jobs running at once end in another.
+    const auto at = std::upper_bound(errorTasks_.begin(), errorTasks_.end(), info.TaskIndex);
+    const auto offset = at - errorTasks_.begin();
+    errorTasks_.insert(at, info.TaskIndex);
+    errors_.insert(errors_.begin() + offset,
+                   "文件 (" + std::to_string(info.TaskIndex) + "): " + info.ErrorMessage);
+  }
   ++terminatedCount_;
   LabelsChanged();
   if (OnJobEnded) OnJobEnded(info);

@@ -10,7 +10,7 @@
 // there from the encoder; each job's end arrives on a notifier thread of the encoder and
 // is handed to the main thread (the notifier waits), so the counters, the rows and every
 // callback below run on the main thread only. The counters and cells are keyed by the
-// job's TaskIndex, so several jobs could run at once.
+// job's TaskIndex, so several jobs may run at once.
 // Plain C++ (no widgets): the window shows it, wizconv-cli prints it.
 
 #include <array>
@@ -57,6 +57,25 @@ RunTimes EstimateRunTimes(int64_t totalDurationUs, int64_t doneDurationUs, doubl
 // The label text of a time: HourOfDayText, or "-:--:--" for an estimate not yet known.
 std::string RunTimeText(double seconds, bool known);
 
+// What one job asks of the machine while it runs.
+struct JobDemand {
+  bool SingleThreaded = true;  // every encoder of the job works on one thread
+  int64_t PeakBytes = 0;       // expected peak of the memory it takes
+};
+// The demand of a built job: its encoders as the output set-up chose them, and its
+// pictures' sizes from the probe.
+JobDemand DemandOf(const engine::TFFmpeg& job, const BatchJob& planned);
+
+// How many jobs run at once. `requested` > 0 is taken as it is. Otherwise (auto): the
+// cores when every job encodes on one thread, else 1; and never more jobs than three
+// quarters of the available memory holds at the largest expected peak. At least 1.
+int ChooseJobCount(int requested, const std::vector<JobDemand>& jobs, int cores,
+                   int64_t availableBytes);
+// The cores this process may run on, and the memory the system can still give (bytes;
+// -1 when unknown).
+int MachineCores();
+int64_t AvailableMemory();
+
 struct RunSummary {
   int FileCount = 0;
   int Succeeded = 0;
@@ -93,9 +112,14 @@ class ConversionRun {
   // bottom, in the class, format, preset and output folder of `settings`. Resets the
   // counters and fills the conversion list. True when at least one job was built.
   bool Build(const app::AppSettings& settings, bool merge, const std::vector<std::string>& files);
-  // Starts the built jobs one after another; the start time of the run is now. Does
+  // Starts the built jobs, JobsAtOnce() at a time; the start time of the run is now. Does
   // nothing when Build made no job (no notification will come).
   void Start();
+  // How many jobs run at once: 0 chooses for the batch (ChooseJobCount), a positive
+  // number is taken as it is. A merge run is always one job.
+  int JobsAsked = 0;
+  // What the last Start chose (1 before the first).
+  int JobsAtOnce() const { return jobsAtOnce_; }
   // Build and Start.
   bool StartRun(const app::AppSettings& settings, bool merge,
                 const std::vector<std::string>& files);
@@ -148,7 +172,8 @@ class ConversionRun {
   std::function<void(int row)> OnRowChanged;     // cells of one row
   std::function<void()> OnLabelsChanged;         // current file, times, progress
   std::function<void(const engine::TProgressInfo&)> OnProgress;  // after the page took it
-  // One job ended, told in the order the notifications come (the order jobs end in).
+  // One job ended, told in the order the notifications come (the order jobs end in; with
+  // several jobs at once that need not be the jobs' order).
   std::function<void(const engine::TTerminateInfo&)> OnJobEnded;
   // The run ended: after the end-of-run actions and the summary.
   std::function<void(const RunSummary&)> OnRunEnded;
@@ -165,6 +190,8 @@ class ConversionRun {
   int RowOf(int taskIndex) const;
   int64_t JobDuration(int taskIndex) const;
   void UpdateTimes();
+  int64_t MediaDone() const;
+  bool Overall() const;
   void SetLabelsIdle();
   void RowChanged(int row);
   void LabelsChanged();
@@ -179,6 +206,7 @@ class ConversionRun {
   std::string currentFile_ = "...";
   std::string estimatedText_ = "0:00:00", elapsedText_ = "0:00:00", timeLeftText_ = "0:00:00";
   int progressPosition_ = 0;
+  int jobsAtOnce_ = 1;
 
   int fileCount_ = 0;
   int succeededCount_ = 0;
@@ -186,7 +214,8 @@ class ConversionRun {
   int64_t doneDuration_ = 0;
   // Media time reached by each job still running whose duration is known.
   std::map<int, int64_t> currentDuration_;
-  std::vector<std::string> errors_;
+  std::vector<std::string> errors_;  // in job order whatever order the jobs end in
+  std::vector<int> errorTasks_;      // the job of each line
   double startTime_ = 0;
 
   bool built_ = false;

@@ -3,8 +3,11 @@
 // and the end-of-run actions in their order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <map>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,6 +140,7 @@ TEST_F(ConversionRunTest, FailedFileInTheMiddleIsCountedAndTheRunGoesOn) {
                                           MakeMedia(dir_, "silent.mp4", VideoOnly(1)),
                                           MakeMedia(dir_, "three.mkv", Clip(1))};
   ConversionRun run(encoder_);
+  run.JobsAsked = 1;  // one after another: the jobs end in their order
   RecordingActions actions;
   run.SetEndOfRunActions(&actions);
   run.PlaySoundWhenFinished = true;
@@ -437,6 +441,214 @@ TEST_F(ConversionRunTest, BuildWithoutAnyJobStartsNothing) {
   for (const std::string& line : log) EXPECT_EQ(line.rfind("文件加载错误:", 0), 0u) << line;
   EXPECT_FALSE(core::MainThread::WaitWhileServing([&] { return seen.ended; },
                                                   std::chrono::milliseconds(200)));
+}
+
+// What ffprobe reads of an output: each stream's codec, rate, channels and size, and the
+// duration; empty when it cannot read the file.
+std::string ProbeText(const std::string& file) {
+  const testsupport::ProcessResult result = testsupport::RunProcess(
+      {"/usr/bin/ffprobe", "-v", "error", "-show_entries",
+       "stream=codec_name,sample_rate,channels,width,height:format=duration", "-of", "compact",
+       file});
+  return result.exitCode == 0 ? result.out : std::string();
+}
+
+struct RunOutcome {
+  std::vector<std::string> status;  // column 2 of each row at the end
+  std::vector<std::string> probes;  // of each job's output, "" when there is none
+  RunSummary summary;
+  std::vector<int> endedTasks;
+  int jobsAtOnce = 0;
+  // At reports of job 0 after job 2 had ended (job 1 fails at once, so job 0 then runs
+  // alone or beside job 3): the bar's position and the run's overall progress then.
+  std::vector<std::pair<int, int64_t>> overallSeen;
+};
+
+// One batch to MP3: job 0 is read at its real rate and fails halfway (its progress
+// handler throws, an error the engine reports as the job's), job 1 has no sound and fails
+// at once, jobs 2 and 3 convert. With two jobs at once job 0 ends last.
+RunOutcome RunBatch(engine::TFFEncoder& encoder, const std::vector<std::string>& files,
+                    const std::string& out, int jobs) {
+  RunOutcome outcome;
+  ConversionRun run(encoder);
+  run.JobsAsked = jobs;
+  bool ended = false;
+  int64_t finishedMedia = 0;
+  std::map<int, int64_t> current;  // of the jobs still running
+  run.OnJobEnded = [&](const engine::TTerminateInfo& info) {
+    outcome.endedTasks.push_back(info.TaskIndex);
+    current.erase(info.TaskIndex);
+    if (info.Finished) finishedMedia += run.Plan().Jobs[info.TaskIndex].Duration;
+  };
+  run.OnRunEnded = [&](const RunSummary& summary) {
+    outcome.summary = summary;
+    ended = true;
+  };
+  run.OnProgress = [&](const engine::TProgressInfo& info) {
+    current[info.TaskIndex] = info.CurrentDuration;
+    if (info.TaskIndex != 0) return;
+    const auto& ends = outcome.endedTasks;
+    if (std::find(ends.begin(), ends.end(), 2) != ends.end()) {
+      int64_t done = finishedMedia;
+      for (const auto& [task, reached] : current) done += reached;
+      outcome.overallSeen.emplace_back(run.ProgressPosition(), done * 100 / run.TotalDuration());
+    }
+    if (info.CurrentDuration >= 1'500'000) throw std::runtime_error("stopped halfway by the test");
+  };
+  const FormatInfo* mp3 = FindFormatByName("MP3");
+  EXPECT_TRUE(run.Build(SettingsForChoice(mp3->formatClass, mp3->code, 2, out), false, files));
+  encoder.Task(0)->RateEmulation = true;
+  run.Start();
+  outcome.jobsAtOnce = run.JobsAtOnce();
+  EXPECT_TRUE(core::MainThread::WaitWhileServing([&] { return ended; }, std::chrono::seconds(60)));
+  for (const ConversionRow& row : run.Rows()) outcome.status.push_back(row[2]);
+  for (const BatchJob& job : run.Plan().Jobs)
+    outcome.probes.push_back(fs::exists(job.Output) ? ProbeText(job.Output) : std::string());
+  return outcome;
+}
+
+// The same batch one job at a time and two at once: the same files, counts, rows and
+// error lines (in job order although the jobs end in another), and with two at once the
+// bar shows the run's overall progress.
+TEST_F(ConversionRunTest, SeveralJobsAtOnceGiveWhatOneAtATimeGives) {
+  const std::vector<std::string> files = {
+      MakeMedia(dir_, "slow.mkv", Clip(3)), MakeMedia(dir_, "silent.mp4", VideoOnly(1)),
+      MakeMedia(dir_, "three.wav", {"-f", "lavfi", "-i", "sine=sample_rate=44100:duration=2"}),
+      MakeMedia(dir_, "four.mkv", Clip(1))};
+  encoder_.SetProgressInterval(100);
+  std::vector<RunOutcome> outcomes;
+  for (int jobs : {1, 2}) {
+    SCOPED_TRACE(jobs);
+    const std::string out = out_ + "/" + std::to_string(jobs);
+    fs::create_directories(out);
+    outcomes.push_back(RunBatch(encoder_, files, out, jobs));
+    const RunOutcome& o = outcomes.back();
+    EXPECT_EQ(o.jobsAtOnce, jobs);
+    EXPECT_EQ(o.status, (std::vector<std::string>{"失败。", "失败。", "完成。", "完成。"}));
+    EXPECT_EQ(o.summary.FileCount, 4);
+    EXPECT_EQ(o.summary.Succeeded, 2);
+    EXPECT_EQ(o.summary.Failed, 2);
+    ASSERT_EQ(o.summary.Errors.size(), 2u);
+    EXPECT_EQ(o.summary.Errors[0], "文件 (0): stopped halfway by the test");
+    EXPECT_EQ(o.summary.Errors[1].rfind("文件 (1): ", 0), 0u) << o.summary.Errors[1];
+    EXPECT_TRUE(o.probes[1].empty()) << "a job that could not start left an output";
+    for (int i : {2, 3}) EXPECT_NE(o.probes[i].find("codec_name=mp3"), std::string::npos) << o.probes[i];
+  }
+  EXPECT_EQ(outcomes[0].endedTasks, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(outcomes[1].endedTasks.back(), 0) << "job 0 did not run beside the others";
+  // Job 0 stops where a report found it halfway, which varies by a few packets.
+  for (int i : {1, 2, 3}) EXPECT_EQ(outcomes[0].probes[i], outcomes[1].probes[i]) << i;
+  EXPECT_EQ(outcomes[0].summary.Errors, outcomes[1].summary.Errors);
+  // One job at a time the bar is that job's position; two at once it is the run's.
+  EXPECT_TRUE(outcomes[0].overallSeen.empty());
+  ASSERT_FALSE(outcomes[1].overallSeen.empty());
+  for (const auto& [position, overall] : outcomes[1].overallSeen) EXPECT_EQ(position, overall);
+}
+
+// Cancelling while two of four jobs run: both are stopped, the two waiting never run,
+// every row fails and nothing counts as succeeded or done.
+TEST_F(ConversionRunTest, CancelStopsEveryRunningJobAndEndsTheWaitingOnes) {
+  std::vector<std::string> files;
+  for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"})
+    files.push_back(MakeMedia(dir_, name, {"-f", "lavfi", "-i", "sine=sample_rate=44100:duration=4"}));
+  ConversionRun run(encoder_);
+  run.JobsAsked = 2;
+  RecordingActions actions;
+  run.SetEndOfRunActions(&actions);
+  Observed seen;
+  Watch(run, seen);
+  encoder_.SetProgressInterval(100);
+  ASSERT_TRUE(run.Build(Choice("MP3", 2, out_), false, files));
+  for (int i = 0; i < 4; ++i) encoder_.Task(i)->RateEmulation = true;
+  run.Start();
+  bool cancelled = false;
+  bool bothRan = false;
+  ASSERT_TRUE(WaitForEnd(seen, [&] {
+    if (cancelled || seen.progress.empty()) return;
+    bool zero = false, one = false;
+    for (const engine::TProgressInfo& p : seen.progress) {
+      zero = zero || p.TaskIndex == 0;
+      one = one || p.TaskIndex == 1;
+    }
+    if (zero && one) {
+      bothRan = encoder_.Task(0)->Running && encoder_.Task(1)->Running;
+      cancelled = true;
+      run.Cancel();
+    }
+  }));
+  ASSERT_TRUE(cancelled);
+  EXPECT_TRUE(bothRan);
+  for (const engine::TProgressInfo& p : seen.progress) EXPECT_LT(p.TaskIndex, 2);
+  for (const ConversionRow& row : run.Rows()) EXPECT_EQ(row[2], "失败。") << row[0];
+  EXPECT_EQ(seen.summary.FileCount, 4);
+  EXPECT_EQ(seen.summary.Succeeded, 0);
+  EXPECT_EQ(seen.summary.Failed, 4);
+  EXPECT_EQ(run.TerminatedCount(), 4);
+  for (const std::string& line : seen.summary.Errors)
+    EXPECT_TRUE(line.rfind("文件 (0)", 0) == 0 || line.rfind("文件 (1)", 0) == 0) << line;
+  EXPECT_EQ(actions.calls, std::vector<std::string>{"summary 4/0/4"});
+  EXPECT_EQ(run.DoneDuration(), 0);
+  EXPECT_FALSE(seen.offMainThread);
+  // The stopped two keep what they converted; the two that never ran leave nothing.
+  for (int i : {2, 3}) EXPECT_FALSE(fs::exists(run.Plan().Jobs[i].Output)) << i;
+}
+
+// How many jobs run at once, chosen for the batch: every core when each job encodes on
+// one thread, one when any encoder threads, never more than the memory holds.
+TEST_F(ConversionRunTest, AutoChoosesTheCoresOnlyWhenEveryJobEncodesOnOneThread) {
+  const std::string clip = MakeMedia(dir_, "clip.mkv", Clip(1, "320x240"));
+  struct Case {
+    const char* format;
+    bool singleThreaded;
+    bool video;
+  };
+  const std::vector<Case> cases = {
+      {"MP3", true, false}, {"FLAC", true, false}, {"WMV", true, true},
+      {"MP4", false, true}, {"AVI", false, true},
+  };
+  int64_t audioPeak = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    ConversionRun run(encoder_);
+    ASSERT_TRUE(run.Build(Choice(c.format, DefaultPreset(c.format), out_), false, {clip}));
+    const JobDemand demand = DemandOf(*encoder_.Task(0), run.Plan().Jobs[0]);
+    EXPECT_EQ(demand.SingleThreaded, c.singleThreaded);
+    EXPECT_GT(demand.PeakBytes, 0);
+    if (!c.video) audioPeak = demand.PeakBytes;
+    // Pictures are held by a video job: it expects more than a sound-only one.
+    if (c.video) EXPECT_GT(demand.PeakBytes, audioPeak + 48 * 320 * 240);
+    run.Discard();
+  }
+
+  const JobDemand single{true, 100 << 20};
+  const JobDemand threaded{false, 100 << 20};
+  const JobDemand big{true, 1000 << 20};
+  struct Choice {
+    int requested;
+    std::vector<JobDemand> jobs;
+    int cores;
+    int64_t available;
+    int expected;
+  };
+  const int64_t plenty = int64_t{64} << 30;
+  const std::vector<Choice> choices = {
+      {0, {single, single, single}, 2, plenty, 2},
+      {0, {single, single, single}, 8, plenty, 3},       // no more than the jobs
+      {0, {single, threaded, single}, 8, plenty, 1},     // one encoder threads
+      {0, {single, single, big}, 8, int64_t{2000} << 20, 1},  // 3/4 of 2000 MiB holds one
+      {0, {single, single, single}, 8, int64_t{400} << 20, 3},
+      {0, {single, single, single}, 8, int64_t{300} << 20, 2},
+      {0, {single, single}, 4, 0, 1},                    // never below one
+      {0, {single, single}, 4, -1, 2},                   // memory unknown: the cores
+      {5, {threaded, threaded}, 1, 0, 5},                // asked for: taken as it is
+      {1, {single, single}, 8, plenty, 1},
+  };
+  for (size_t i = 0; i < choices.size(); ++i) {
+    const Choice& c = choices[i];
+    EXPECT_EQ(ChooseJobCount(c.requested, c.jobs, c.cores, c.available), c.expected) << i;
+  }
+  EXPECT_GE(MachineCores(), 1);
+  EXPECT_GT(AvailableMemory(), 0);
 }
 
 TEST(RunTimes, HourOfDayAndEstimate) {
