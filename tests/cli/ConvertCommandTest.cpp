@@ -134,6 +134,10 @@ TEST(ConvertCommand, BadArgumentsExitTwoWithTheReason) {
       {{"--format", "mp3", "--preset", "x", clip}, "--preset needs a preset number"},
       {{"--format", "mp3", "--fast", clip}, "unknown option --fast"},
       {{"--format"}, "--format needs a value"},
+      {{"--format", "mp3", "--jobs", "0", clip}, "--jobs needs a number of jobs"},
+      {{"--format", "mp3", "--jobs", "two", clip}, "--jobs needs a number of jobs"},
+      {{"--format", "mp3", "--jobs", "-1", clip}, "--jobs needs a number of jobs"},
+      {{"--format", "mp3", clip, "--jobs"}, "--jobs needs a value"},
   };
   for (const Case& c : cases) {
     const auto r = RunProcess(Convert(c.words));
@@ -417,6 +421,64 @@ TEST(ConvertCommand, FileFailingWhileConvertingIsCountedAndTheNextOneRuns) {
   EXPECT_NE(r.err.find("wizconv-cli convert: 3 total, 2 succeeded, 1 failed\n"), std::string::npos)
       << r.err;
   EXPECT_FALSE(fs::exists(dir.path() / "silent.mp3"));
+}
+
+// The same batch one job at a time, two at once and as chosen: the same output lines in
+// the files' order (the long first file ends last when two run), the same failure lines
+// in order, the same counts and the same files.
+TEST(ConvertCommand, SeveralJobsAtOnceKeepTheFilesOrderAndGiveTheSameFiles) {
+  testsupport::TempDir dir;
+  const std::vector<std::string> silentArgs = {
+      "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1", "-c:v", "libx264",
+      "-preset", "ultrafast"};
+  const std::vector<std::string> files = {
+      MakeMedia(dir, "long.wav", {"-f", "lavfi", "-i", "sine=sample_rate=44100:duration=40"}),
+      MakeMedia(dir, "silent1.mp4", silentArgs), MakeMedia(dir, "short.mp4", ClipArgs(1.0)),
+      MakeMedia(dir, "silent2.mp4", silentArgs), MakeMedia(dir, "last.mkv", ClipArgs(0.5))};
+  struct Outcome {
+    std::vector<std::string> out;
+    std::vector<std::string> failures;  // the per-file lines and the counts
+    std::vector<std::string> probes;
+  };
+  std::vector<Outcome> outcomes;
+  for (const char* jobs : {"1", "2", "auto"}) {
+    SCOPED_TRACE(jobs);
+    const fs::path out = dir.path() / (std::string("out") + jobs);
+    fs::create_directories(out);
+    std::vector<std::string> words = {"--format", "MP3", "--preset", "2", "--jobs", jobs,
+                                      "--out", out.string()};
+    words.insert(words.end(), files.begin(), files.end());
+    const auto r = RunProcess(Convert(words));
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    Outcome o;
+    for (const std::string& line : Lines(r.out))
+      o.out.push_back(fs::path(line).lexically_relative(out).string());
+    for (const std::string& line : Lines(r.err)) {
+      if (line.rfind("wizconv-cli convert: ", 0) == 0) o.failures.push_back(line);
+    }
+    for (const std::string& name : {"long.mp3", "short.mp3", "last.mp3"}) {
+      const QJsonObject probe = Probe((out / name).string());
+      QStringList parts;
+      for (const QJsonObject& s : StreamsOf(probe, "audio")) {
+        parts << s["codec_name"].toString() << s["sample_rate"].toString()
+              << QString::number(s["channels"].toInt());
+      }
+      parts << probe["format"].toObject()["duration"].toString();
+      o.probes.push_back(parts.join(' ').toStdString());
+    }
+    EXPECT_EQ(o.out, (std::vector<std::string>{"long.mp3", "short.mp3", "last.mp3"}));
+    ASSERT_EQ(o.failures.size(), 3u) << r.err;
+    EXPECT_EQ(o.failures[0].rfind("wizconv-cli convert: " + files[1] + ": ", 0), 0u) << o.failures[0];
+    EXPECT_EQ(o.failures[1].rfind("wizconv-cli convert: " + files[3] + ": ", 0), 0u) << o.failures[1];
+    EXPECT_EQ(o.failures[2], "wizconv-cli convert: 5 total, 3 succeeded, 2 failed");
+    EXPECT_NEAR(Duration(Probe((out / "long.mp3").string())), 40.0, 0.1);
+    outcomes.push_back(o);
+  }
+  for (size_t i = 1; i < outcomes.size(); ++i) {
+    EXPECT_EQ(outcomes[i].out, outcomes[0].out);
+    EXPECT_EQ(outcomes[i].failures, outcomes[0].failures);
+    EXPECT_EQ(outcomes[i].probes, outcomes[0].probes);
+  }
 }
 
 TEST(ConvertCommand, InterruptedRunKeepsTheTrailerAndStartsNoMoreJobs) {
