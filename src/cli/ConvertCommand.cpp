@@ -4,8 +4,9 @@
 // both count and end jobs alike; --jobs sets how many run at once (auto, the default, as
 // the window: every core when each job encodes on one thread, else one). The per-file
 // lines come in the files' order whatever order the jobs end in. Progress and the time
-// left go to standard error, the path of every finished output to standard output (one per line), and at the end the run's
-// counts ("3 total, 2 succeeded, 1 failed") to standard error.
+// left go to standard error, the path of every finished output to standard output (one
+// per line), and at the end the run's counts ("3 total, 2 succeeded, 1 failed") to
+// standard error.
 // `convert --list` prints the classes, formats and preset texts.
 // Exit codes: 0 every file converted, 1 a file could not be converted (each one named on
 // standard error), 2 bad arguments, 130 stopped by Ctrl+C or SIGTERM (the output being

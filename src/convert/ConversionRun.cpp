@@ -92,7 +92,8 @@ JobDemand DemandOf(const engine::TFFmpeg& job, const BatchJob& planned) {
   constexpr int64_t kPicturesHeld = 48;
   JobDemand demand;
   demand.PeakBytes = kJobBytes;
-  int64_t largestPicture = 0;
+  int64_t largestPicture = 1920 * 1080 * 3 / 2;  // when no input tells its size
+  if (!planned.Facts.empty()) largestPicture = 0;
   for (const SourceFacts& facts : planned.Facts) {
     // A picture of unknown size is taken as a full HD one.
     const int64_t width = facts.Width > 0 ? facts.Width : 1920;
@@ -110,7 +111,7 @@ JobDemand DemandOf(const engine::TFFmpeg& job, const BatchJob& planned) {
     if ((slot.Encoder->capabilities & kThreading) && job.ThreadCount != 1)
       demand.SingleThreaded = false;
   }
-  if (video) demand.PeakBytes += kPicturesHeld * (largestPicture > 0 ? largestPicture : 1920 * 1080 * 3 / 2);
+  if (video) demand.PeakBytes += kPicturesHeld * largestPicture;
   return demand;
 }
 

@@ -524,7 +524,8 @@ TEST_F(ConversionRunTest, SeveralJobsAtOnceGiveWhatOneAtATimeGives) {
     outcomes.push_back(RunBatch(encoder_, files, out, jobs));
     const RunOutcome& o = outcomes.back();
     EXPECT_EQ(o.jobsAtOnce, jobs);
-    EXPECT_EQ(o.status, (std::vector<std::string>{"失败。", "失败。", "完成。", "完成。"}));
+    const std::vector<std::string> status = {"失败。", "失败。", "完成。", "完成。"};
+    EXPECT_EQ(o.status, status);
     EXPECT_EQ(o.summary.FileCount, 4);
     EXPECT_EQ(o.summary.Succeeded, 2);
     EXPECT_EQ(o.summary.Failed, 2);
@@ -532,7 +533,8 @@ TEST_F(ConversionRunTest, SeveralJobsAtOnceGiveWhatOneAtATimeGives) {
     EXPECT_EQ(o.summary.Errors[0], "文件 (0): stopped halfway by the test");
     EXPECT_EQ(o.summary.Errors[1].rfind("文件 (1): ", 0), 0u) << o.summary.Errors[1];
     EXPECT_TRUE(o.probes[1].empty()) << "a job that could not start left an output";
-    for (int i : {2, 3}) EXPECT_NE(o.probes[i].find("codec_name=mp3"), std::string::npos) << o.probes[i];
+    for (int i : {2, 3})
+      EXPECT_NE(o.probes[i].find("codec_name=mp3"), std::string::npos) << o.probes[i];
   }
   EXPECT_EQ(outcomes[0].endedTasks, (std::vector<int>{0, 1, 2, 3}));
   EXPECT_EQ(outcomes[1].endedTasks.back(), 0) << "job 0 did not run beside the others";
@@ -550,7 +552,8 @@ TEST_F(ConversionRunTest, SeveralJobsAtOnceGiveWhatOneAtATimeGives) {
 TEST_F(ConversionRunTest, CancelStopsEveryRunningJobAndEndsTheWaitingOnes) {
   std::vector<std::string> files;
   for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"})
-    files.push_back(MakeMedia(dir_, name, {"-f", "lavfi", "-i", "sine=sample_rate=44100:duration=4"}));
+    files.push_back(
+        MakeMedia(dir_, name, {"-f", "lavfi", "-i", "sine=sample_rate=44100:duration=4"}));
   ConversionRun run(encoder_);
   run.JobsAsked = 2;
   RecordingActions actions;

@@ -222,8 +222,8 @@ TEST_F(Encoder, TwoWorkersRunTwoJobsAtOnceAndTheNoticesComeOneAtATime) {
         for (int i = 0; i < 4; ++i) running += encoder.Task(i)->Running ? 1 : 0;
         mostRunning = std::max(mostRunning, running);
         // Job 2 waits for a worker: it never runs while jobs 0 and 1 both still do.
-        if (encoder.Task(2)->Running && !encoder.Task(0)->Terminated && !encoder.Task(1)->Terminated)
-          laterBeforeEarlierEnded = true;
+        const bool earlierRun = !encoder.Task(0)->Terminated && !encoder.Task(1)->Terminated;
+        if (encoder.Task(2)->Running && earlierRun) laterBeforeEarlierEnded = true;
         return notices.FinalSeen();
       },
       30s));
