@@ -171,6 +171,8 @@ class TCustomFFmpeg {
   static bool IsStopRequested(void* job);
   static bool IoTimedOut(void* job);
   void SetPreviewFlags(uint8_t flags);
+  // Removes the preview window (the job has ended); the preview flags stay.
+  void ClosePreviewWindow();
 
   // ---- Links to the encoder component (an unset link is skipped) ----
   std::function<void(TCustomFFmpeg& job, int fileIndex, int frameNumber, int fps, float quality,

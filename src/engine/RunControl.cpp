@@ -148,6 +148,8 @@ void TCustomFFmpeg::RunJob() {
     Finished = false;
     Transcode();
   });
+  // A job that has ended shows no more frames.
+  step([this] { ClosePreviewWindow(); });
   // Codecs a failed run left open: encoders, then decoders (both under the codec lock).
   step([this] { ReleaseRunState(); });
   step([this] { Cleanup(); });
@@ -199,7 +201,9 @@ bool TCustomFFmpeg::IoTimedOut(void* job) {
   return true;
 }
 
-void TCustomFFmpeg::SetPreviewFlags(uint8_t flags) {
+namespace {
+
+std::unique_lock<std::mutex> LockPreviews() {
   std::unique_lock<std::mutex> lock(PreviewLock(), std::defer_lock);
   if (core::MainThread::IsMainThread()) {
     // A worker may hold the lock while it waits for a main-thread preview handler.
@@ -210,6 +214,18 @@ void TCustomFFmpeg::SetPreviewFlags(uint8_t flags) {
   } else {
     lock.lock();
   }
+  return lock;
+}
+
+}  // namespace
+
+void TCustomFFmpeg::ClosePreviewWindow() {
+  auto lock = LockPreviews();
+  PreviewWindow.reset();
+}
+
+void TCustomFFmpeg::SetPreviewFlags(uint8_t flags) {
+  auto lock = LockPreviews();
   const uint8_t old = PreviewFlags;
   if (old != flags) {
     if ((old & 1) && !(flags & 1)) PreviewWindow.reset();

@@ -12,6 +12,9 @@ struct TBitmap {
   int Width = 0;
   int Height = 0;
   int BitsPerPixel = 24;
+  // The colour depth when it differs from the bits per pixel: 15 for 16-bit pixels of five
+  // bits per colour (then the top bit is unused). 0: the same as BitsPerPixel.
+  int Depth = 0;
   std::vector<uint8_t> Pixels;
 
   int RowBytes() const { return ((Width * BitsPerPixel + 31) / 32) * 4; }

@@ -48,6 +48,7 @@ void TFormatConverter::SetBitsPixel(int depth) {
   depth_ = depth;
   ClearPicture();
   bitmap_.BitsPerPixel = rowOf(depth).bitsPerPixel;
+  bitmap_.Depth = depth == bitmap_.BitsPerPixel ? 0 : depth;
   bitmap_.Resize(bitmap_.Width, bitmap_.Height);
 }
 
@@ -65,6 +66,7 @@ bool TFormatConverter::ToRGB(const uint8_t* const data[4], const int linesize[4]
     return false;
   }
   bitmap_.BitsPerPixel = BitsPerPixel();
+  bitmap_.Depth = depth_ == bitmap_.BitsPerPixel ? 0 : depth_;
   if (bitmap_.Width != width || bitmap_.Height != height) bitmap_.Resize(width, height);
   const AVPixelFormat target = rowOf(depth_).format;
   const bool needed =

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "app/mainwindow/PreviewWindows.h"
 #include "appcore/AppError.h"
 #include "appcore/Branding.h"
 #include "appcore/FileNames.h"
@@ -169,6 +170,7 @@ int RunProgram() {
   });
   QtMessages messages;
   core::Messages::Install(&messages);
+  InstallPreviewWindows();
 
   QFont font("WenQuanYi Micro Hei");
   font.setPixelSize(12);
@@ -187,6 +189,7 @@ int RunProgram() {
       CommandLineFiles(QCoreApplication::arguments(), QDir::currentPath()));
   program->mainWindow->show();
   const int code = QApplication::exec();
+  RemovePreviewWindows();
   core::MainThread::SetWaker(nullptr);
   core::Messages::Install(nullptr);
   return code;
