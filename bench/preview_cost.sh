@@ -4,15 +4,13 @@
 #
 #   bench/preview_cost.sh [BUILD_DIR] [PAIRS]
 #
-# BUILD_DIR (default build) must hold the built libraries (ninja -C BUILD_DIR
-# wizconv_preview wizconv_engine). PAIRS (default 5) runs of each side. The input (10 s of
-# 1280x720 25 fps H.264 with AAC audio) and the bench program are made in $WORK (default
-# /tmp/wizconv-bench). The windows are drawn offscreen unless QT_QPA_PLATFORM says
-# otherwise (xcb with a DISPLAY shows them).
+# BUILD_DIR (default build) is a configured build folder; the bench program
+# (wizconv-preview-cost) is built there. PAIRS (default 5) runs of each side. The input
+# (10 s of 1280x720 25 fps H.264 with AAC audio) is made in $WORK (default
+# /tmp/wizconv-bench), where the runs write too. The windows are drawn offscreen unless
+# QT_QPA_PLATFORM says otherwise (xcb with a DISPLAY shows them).
 set -euo pipefail
 
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
 build=${1:-build}
 pairs=${2:-5}
 work=${WORK:-/tmp/wizconv-bench}
@@ -28,10 +26,5 @@ if [ ! -f "$media" ]; then
   mv "$media.part" "$media"
 fi
 
-lib=$build/src
-g++ -std=c++20 -O2 -fPIC -I"$root/src" "$here/preview_cost.cpp" \
-  "$lib/libwizconv_preview.a" "$lib/libwizconv_engine.a" "$lib/libwizconv_decoder.a" \
-  "$lib/libwizconv_enginebase.a" "$lib/libwizconv_logger.a" "$lib/libwizconv_core.a" \
-  $(pkg-config --cflags --libs Qt6Widgets libavformat libavcodec libavfilter libswscale \
-    libswresample libavutil) -ldl -pthread -o "$work/preview_cost"
-QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$work/preview_cost" "$media" "$work" "$pairs"
+ninja -C "$build" wizconv-preview-cost >/dev/null
+QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build/bench/wizconv-preview-cost" "$media" "$work" "$pairs"

@@ -7,7 +7,9 @@
 #include <QScreen>
 #include <QWindow>
 #include <cstring>
+#include <mutex>
 
+#include "core/MainThread.h"
 #include "enginebase/EngineText.h"
 #include "enginebase/RunInMainThread.h"
 
@@ -35,7 +37,7 @@ QList<QRgb> Palette332() {
 
 }  // namespace
 
-QImage BitmapToImage(const engine::TBitmap& bitmap) {
+QImage BitmapToImage(const engine::TBitmap& bitmap, QImage reuse) {
   if (bitmap.Empty() ||
       bitmap.Pixels.size() < static_cast<size_t>(bitmap.RowBytes()) * bitmap.Height) {
     return {};
@@ -55,13 +57,19 @@ QImage BitmapToImage(const engine::TBitmap& bitmap) {
     case 16:
       return CopyRows(bitmap, QImage::Format_RGB16, 2).rgbSwapped();
     case 24:
-      return CopyRows(bitmap, QImage::Format_BGR888, 3);
     case 32: {
-      // Blue, green, red, alpha: Qt's 0xAARRGGBB in memory order; shown opaque.
-      QImage image = CopyRows(bitmap, QImage::Format_RGB32, 4);
-      for (int y = 0; y < image.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) row[x] |= 0xff000000u;
+      // Made as 0xffRRGGBB pixels, which the screen takes without another conversion.
+      QImage image = std::move(reuse);
+      if (image.size() != QSize(bitmap.Width, bitmap.Height) ||
+          image.format() != QImage::Format_RGB32 || !image.isDetached()) {
+        image = QImage(bitmap.Width, bitmap.Height, QImage::Format_RGB32);
+        if (image.isNull()) return image;
+      }
+      const int step = depth / 8;  // blue, green, red (, alpha)
+      for (int y = 0; y < bitmap.Height; ++y) {
+        const uint8_t* in = bitmap.Row(y);
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < bitmap.Width; ++x, in += step) out[x] = qRgb(in[2], in[1], in[0]);
       }
       return image;
     }
@@ -91,10 +99,11 @@ TPreviewWindow::TPreviewWindow(QSize clientSize, std::function<void()> onClose)
 
 TPreviewWindow::~TPreviewWindow() = default;
 
-void TPreviewWindow::SetFrame(QImage frame) {
-  frame_ = std::move(frame);
+QImage TPreviewWindow::SetFrame(QImage frame) {
+  std::swap(frame_, frame);
   ++framesShown_;
   update();
+  return frame;
 }
 
 void TPreviewWindow::paintEvent(QPaintEvent*) {
@@ -134,35 +143,80 @@ void TPreviewWindow::mouseReleaseEvent(QMouseEvent* event) {
 
 // ---------------------------------------------------------------------------------------
 
-TPreviewer::TPreviewer() = default;
+// What the job's thread and the main thread share; kept alive by the queued drawing.
+struct TPreviewer::Shared {
+  std::atomic<bool> closed{false};
+  std::mutex mutex;  // guards the pending frame
+  QImage pending;
+  int64_t pendingTime = 0;
+  bool drawQueued = false;
+  QImage spare;  // a picture drawn before, for the next copy
+  // Main thread only.
+  bool removed = false;
+  std::unique_ptr<TPreviewWindow> window;
+};
+
+TPreviewer::TPreviewer() : shared_(std::make_shared<Shared>()) {}
 
 TPreviewer::~TPreviewer() {
-  if (hasWindow_) engine::RunInMainThread([this] { window_.reset(); });
+  if (!handedOver_) return;
+  engine::RunInMainThread([shared = shared_] {
+    shared->removed = true;
+    shared->window.reset();
+  });
 }
+
+bool TPreviewer::Closed() const { return shared_->closed; }
+TPreviewWindow* TPreviewer::Window() const { return shared_->window.get(); }
 
 bool TPreviewer::ShowFrame(const engine::TBitmap& bitmap, int frameNumber, int64_t time) {
-  if (closed_) return false;
-  // The bitmap stays as it is while the main thread draws it: this thread waits.
-  bitmap_ = &bitmap;
+  if (shared_->closed) return false;
+  // The copy: the bitmap may change as soon as this returns. Made in the picture the
+  // window has drawn before, when there is one.
+  QImage spare;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    spare = std::move(shared_->spare);
+    shared_->spare = QImage();
+  }
+  QImage frame = BitmapToImage(bitmap, std::move(spare));
+  if (frame.isNull()) return true;  // nothing to show
   frameNumber_ = frameNumber;
-  time_ = time;
-  engine::RunInMainThread([this] { Paint(); });
-  bitmap_ = nullptr;
-  return !closed_;
+  bool queue = false;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->pending = std::move(frame);
+    shared_->pendingTime = time;
+    queue = !shared_->drawQueued;
+    shared_->drawQueued = true;
+  }
+  handedOver_ = true;
+  if (queue) core::MainThread::Post([shared = shared_] { Paint(*shared); });
+  return !shared_->closed;
 }
 
-void TPreviewer::Paint() {
-  if (closed_) return;
-  QImage frame = BitmapToImage(*bitmap_);
-  if (!window_) {
-    if (frame.isNull()) return;  // nothing to size the window by
-    // The first frame fixes the size for the rest of the job.
-    window_ = std::make_unique<TPreviewWindow>(frame.size(), [this] { closed_ = true; });
-    hasWindow_ = true;
-    window_->show();
+void TPreviewer::Paint(Shared& shared) {
+  QImage frame;
+  int64_t time = 0;
+  {
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    frame = std::move(shared.pending);
+    shared.pending = QImage();
+    time = shared.pendingTime;
+    shared.drawQueued = false;
   }
-  window_->setWindowTitle(QString::fromStdString(engine::TimeToText(time_)));
-  window_->SetFrame(std::move(frame));
+  if (shared.removed || shared.closed || frame.isNull()) return;
+  if (!shared.window) {
+    // The first frame fixes the size for the rest of the job.
+    Shared* owner = &shared;
+    shared.window =
+        std::make_unique<TPreviewWindow>(frame.size(), [owner] { owner->closed = true; });
+    shared.window->show();
+  }
+  shared.window->setWindowTitle(QString::fromStdString(engine::TimeToText(time)));
+  QImage previous = shared.window->SetFrame(std::move(frame));
+  std::lock_guard<std::mutex> lock(shared.mutex);
+  shared.spare = std::move(previous);
 }
 
 }  // namespace preview

@@ -4,6 +4,9 @@
 // with only a close button, sized by the first frame and centred on the screen, the
 // frame's time as its caption; dragging anywhere in it moves it. Closing it ends the
 // previews of that job only.
+//
+// The job's thread hands a copy of each frame over without waiting for the main thread,
+// so that a busy main thread or machine does not hold the conversion up.
 
 #include <QImage>
 #include <QPoint>
@@ -19,8 +22,9 @@ namespace preview {
 
 // A bitmap of depth 8, 15, 16, 24 or 32 (rows bottom-up, blue first, as the engine's
 // format converter makes them) as a picture; a null picture for another depth or a bitmap
-// whose pixels do not fill its size.
-QImage BitmapToImage(const engine::TBitmap& bitmap);
+// whose pixels do not fill its size. The 24- and 32-bit depths are written into `reuse`
+// when it has the size and format and is not shared.
+QImage BitmapToImage(const engine::TBitmap& bitmap, QImage reuse = {});
 
 class TPreviewWindow : public QWidget {
   Q_OBJECT
@@ -29,8 +33,9 @@ class TPreviewWindow : public QWidget {
   TPreviewWindow(QSize clientSize, std::function<void()> onClose);
   ~TPreviewWindow() override;
 
-  // Draws the picture at the origin from now on; the window keeps its size.
-  void SetFrame(QImage frame);
+  // Draws the picture at the origin from now on; the window keeps its size. Returns the
+  // picture drawn before.
+  QImage SetFrame(QImage frame);
   const QImage& Frame() const { return frame_; }
   // How many frames were handed to the window.
   int FramesShown() const { return framesShown_; }
@@ -53,30 +58,30 @@ class TPreviewWindow : public QWidget {
 class TPreviewer {
  public:
   TPreviewer();
-  // Any thread: the window is removed on the main thread.
+  // Any thread: once a frame was handed over, the window is removed on the main thread
+  // (this waits for it).
   ~TPreviewer();
   TPreviewer(const TPreviewer&) = delete;
   TPreviewer& operator=(const TPreviewer&) = delete;
 
-  // The job's thread: shows the frame on the main thread and waits until it is drawn.
-  // `time` in microseconds, the libraries' no-value marker shown as "N/A". False once the
-  // user has closed the window (the frame is not shown then).
+  // The job's thread: copies the frame and has the main thread show it. `time` in
+  // microseconds, the libraries' no-value marker shown as "N/A". The job does not wait
+  // for the drawing: when the main thread is late, it shows the latest frame only. False
+  // once the user has closed the window (the frame is not shown then).
   bool ShowFrame(const engine::TBitmap& bitmap, int frameNumber, int64_t time);
 
-  bool Closed() const { return closed_; }
+  bool Closed() const;
   int FrameNumber() const { return frameNumber_; }
-  // Main thread: the window, null until the first frame.
-  TPreviewWindow* Window() const { return window_.get(); }
+  // Main thread: the window, null until the first frame was drawn.
+  TPreviewWindow* Window() const;
 
  private:
-  void Paint();  // main thread
+  struct Shared;
+  static void Paint(Shared& shared);  // main thread
 
-  std::atomic<bool> closed_{false};
-  std::atomic<bool> hasWindow_{false};
-  const engine::TBitmap* bitmap_ = nullptr;
+  std::shared_ptr<Shared> shared_;
   std::atomic<int> frameNumber_{0};
-  int64_t time_ = 0;
-  std::unique_ptr<TPreviewWindow> window_;
+  bool handedOver_ = false;  // the job's thread (and then the destructor) only
 };
 
 }  // namespace preview

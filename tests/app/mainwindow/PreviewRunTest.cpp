@@ -4,14 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
+#include <QTableWidget>
+#include <QTest>
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <vector>
 
+#include "EditionFixture.h"
 #include "TestSupport.h"
 #include "app/mainwindow/PreviewWindows.h"
+#include "convert/ConversionPages.h"
 #include "core/MainThread.h"
 #include "decoder/preview/Previewer.h"
 #include "engine/FFEncoder.h"
@@ -167,6 +174,71 @@ TEST_F(PreviewRun, TheSwitchTakesTheWindowAwayAndBringsANewOne) {
   EXPECT_FALSE(NoticeOf(0).Failed);
   EXPECT_EQ(VideoFrames(dir.str() + "/out.avi"), 50);
   EXPECT_TRUE(PreviewWindows().empty());
+}
+
+// Step 3 of the main window: its preview box switches the windows at once while the run
+// goes on, and the run ends as it would without them.
+TEST(PreviewOverStepThree, ThePreviewBoxShowsAndTakesAwayTheWindowDuringTheRun) {
+  testsupport::ScriptedMessages messages;
+  // Calls handed to the main thread are served by the event loop, as in the program.
+  core::MainThread::SetCurrentAsMain();
+  core::MainThread::SetWaker([] {
+    QMetaObject::invokeMethod(
+        qApp, [] { core::MainThread::ProcessPending(); }, Qt::QueuedConnection);
+  });
+  app::InstallPreviewWindows();
+  struct Restore {
+    ~Restore() {
+      app::RemovePreviewWindows();
+      core::MainThread::SetWaker(nullptr);
+    }
+  } restore;
+
+  mwtest::Edition edition;
+  edition.Set("Download", "False");
+  edition.WriteBranding();
+  const std::string clip = (edition.root() / "clip.mkv").string();
+  ASSERT_EQ(testsupport::RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                     "testsrc=size=640x480:rate=25:duration=12", "-c:v", "libx264",
+                                     "-preset", "ultrafast", clip})
+                .exitCode,
+            0);
+  auto w = edition.Open();
+  w->show();
+  auto* grid = w->findChild<QTableWidget*>("FileGrid");
+  grid->setRowCount(1);
+  grid->setItem(0, 5, new QTableWidgetItem(QString::fromStdString(clip)));
+  QTest::mouseClick(w->findChild<QWidget*>("ButtonNext"), Qt::LeftButton);
+  ASSERT_EQ(w->CurrentPage(), app::WizardPage::Step2);
+  w->findChild<QLineEdit*>("EditOutputDir")
+      ->setText(QString::fromStdString((edition.root() / "out").string()));
+  QTest::mouseClick(w->findChild<QWidget*>("ButtonNext"), Qt::LeftButton);
+  ASSERT_EQ(w->CurrentPage(), app::WizardPage::Step3);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->ConversionPages()->IsRunning(); }, 20000));
+
+  auto* box = w->findChild<QCheckBox*>("CheckBoxPreview");
+  ASSERT_FALSE(box->isChecked());
+  EXPECT_TRUE(PreviewWindows().empty());
+  const auto click = [box] { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, 10)); };
+  click();
+  ASSERT_TRUE(QTest::qWaitFor([] { return PreviewWindows().size() == 1; }, 10000))
+      << "no window while the run went on";
+  TPreviewWindow* shown = PreviewWindows()[0];
+  EXPECT_TRUE(shown->isVisible());
+  // The size of the encoded frames (the preset's, after scaling).
+  EXPECT_EQ(shown->size(), shown->Frame().size());
+  EXPECT_EQ(shown->width(), 640);
+  click();
+  EXPECT_FALSE(w->Encoder().Preview());
+  EXPECT_TRUE(PreviewWindows().empty()) << "unticked: the window goes at once";
+  EXPECT_TRUE(w->ConversionPages()->IsRunning()) << "the run goes on";
+  click();
+  ASSERT_TRUE(QTest::qWaitFor([] { return PreviewWindows().size() == 1; }, 10000));
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->CurrentPage() == app::WizardPage::Step4; }, 120000));
+  EXPECT_TRUE(PreviewWindows().empty()) << "the job's end takes its window away";
+  EXPECT_EQ(w->findChild<QLabel*>("LabelFinishSuccessed")->text().toStdString(), "1");
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 }  // namespace

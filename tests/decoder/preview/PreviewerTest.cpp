@@ -56,17 +56,12 @@ QColor QuadrantColour(int x, int y, int width, int height) {
   return right ? Qt::green : Qt::red;
 }
 
-// Runs ShowFrame on a thread of its own, as a job does, while this (main) thread serves.
+// Runs ShowFrame on a thread of its own, as a job does, then lets this (main) thread draw.
 bool ShowFromJob(TPreviewer& previewer, const engine::TBitmap& bitmap, int frame, int64_t time) {
-  std::atomic<bool> done{false};
   bool shown = false;
-  std::thread job([&] {
-    shown = previewer.ShowFrame(bitmap, frame, time);
-    done = true;
-  });
-  const bool ended = core::MainThread::WaitWhileServing([&] { return done.load(); }, 10s);
-  job.join();
-  EXPECT_TRUE(ended) << "ShowFrame did not return";
+  std::thread job([&] { shown = previewer.ShowFrame(bitmap, frame, time); });
+  job.join();  // the job does not wait for the main thread
+  core::MainThread::ProcessPending();
   return shown;
 }
 
@@ -181,6 +176,47 @@ TEST(Previewer, LaterFramesKeepTheSizeAndAreDrawnAtTheOriginWithTheirTime) {
       EXPECT_TRUE(Near(shown.pixelColor(at), want)) << at.x() << "," << at.y();
     }
   }
+}
+
+TEST(Previewer, EveryFrameIsDrawnWholeAlsoIntoAPictureUsedBefore) {
+  TPreviewer previewer;
+  engine::TBitmap grey = Quadrants(64, 48);
+  std::fill(grey.Pixels.begin(), grey.Pixels.end(), 0x80);
+  // Quadrants, grey, quadrants, grey: from the third frame on, the pictures drawn before
+  // are written again.
+  for (int i = 1; i <= 4; ++i) {
+    SCOPED_TRACE(i);
+    const bool quadrants = i % 2 == 1;
+    ASSERT_TRUE(ShowFromJob(previewer, quadrants ? Quadrants(64, 48) : grey, i, 0));
+    const QImage shown = previewer.Window()->grab().toImage();
+    for (const QPoint at : {QPoint(0, 0), QPoint(63, 0), QPoint(0, 47), QPoint(63, 47)}) {
+      EXPECT_TRUE(Near(shown.pixelColor(at), quadrants ? QuadrantColour(at.x(), at.y(), 64, 48)
+                                                       : QColor(0x80, 0x80, 0x80)));
+    }
+  }
+}
+
+TEST(Previewer, AMainThreadThatIsLateDrawsTheLatestFrameOnly) {
+  TPreviewer previewer;
+  ASSERT_TRUE(ShowFromJob(previewer, Quadrants(64, 48), 1, 0));
+  preview::TPreviewWindow* w = previewer.Window();
+  // Three frames while the main thread is busy; the bitmap is reused, as the job's
+  // converter does, so each is copied when handed over.
+  engine::TBitmap reused = Quadrants(64, 48);
+  std::thread job([&] {
+    for (int i = 2; i <= 4; ++i) {
+      EXPECT_TRUE(previewer.ShowFrame(reused, i, i * 40000));
+      reused = Quadrants(64 - i * 8, 48);
+    }
+  });
+  job.join();
+  EXPECT_EQ(w->FramesShown(), 1) << "nothing drawn before the main thread comes";
+  EXPECT_EQ(core::MainThread::ProcessPending(), 1) << "one drawing queued, not three";
+  EXPECT_EQ(w->FramesShown(), 2);
+  EXPECT_EQ(w->windowTitle().toStdString(), "00:00:00.160");
+  EXPECT_EQ(previewer.FrameNumber(), 4);
+  // The fourth frame was handed over as 40 pixels wide (64 - 3 * 8).
+  EXPECT_EQ(w->Frame().size(), QSize(40, 48));
 }
 
 TEST(Previewer, DraggingAnywhereMovesTheWindow) {
