@@ -22,6 +22,7 @@
 #include "core/MainThread.h"
 #include "decoder/preview/Previewer.h"
 #include "engine/FFEncoder.h"
+#include "enginebase/LibraryBinding.h"
 
 using namespace std::chrono_literals;
 using preview::TPreviewWindow;
@@ -186,6 +187,7 @@ TEST(PreviewOverStepThree, ThePreviewBoxShowsAndTakesAwayTheWindowDuringTheRun) 
     QMetaObject::invokeMethod(
         qApp, [] { core::MainThread::ProcessPending(); }, Qt::QueuedConnection);
   });
+  ASSERT_TRUE(engine::LoadEngineLibraries("lib")) << engine::LastLoadError();
   app::InstallPreviewWindows();
   struct Restore {
     ~Restore() {
