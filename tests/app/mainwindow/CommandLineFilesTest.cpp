@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QRadioButton>
+#include <filesystem>
+#include <fstream>
 
 #include "EditionFixture.h"
+#include "StepOneSupport.h"
 #include "app/mainwindow/ProgramEntry.h"
 
 using app::WizardPage;
@@ -34,19 +37,39 @@ TEST(CommandLineFiles, EveryArgumentAfterTheProgramIsAnAbsoluteFile) {
   }
 }
 
-TEST(CommandLineFiles, TheMainWindowOpensOnStepOneWithThem) {
+TEST(CommandLineFiles, TheMainWindowOpensOnStepOneWithThemAsIfDropped) {
   testsupport::ScriptedMessages messages;
+  mwtest::LoadCodecs();
   mwtest::Edition edition;  // Download=True: the mode page comes first otherwise
   auto w = edition.Open();
   ASSERT_EQ(w->CurrentPage(), WizardPage::Mode);
   w->OpenFiles({});
   EXPECT_EQ(w->CurrentPage(), WizardPage::Mode) << "no files: the usual first page";
 
-  const std::vector<std::string> files = {"/data/a.mp4", "/data/b.mp3"};
-  w->OpenFiles(files);
+  const auto make = [&](const std::string& name, const std::string& source) {
+    const std::string path = (edition.root() / name).string();
+    EXPECT_EQ(testsupport::RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                       source, "-t", "1", path})
+                  .exitCode,
+              0);
+    return path;
+  };
+  const std::string video = make("片段 1.mkv", "testsrc=size=160x120:rate=10");
+  const std::string audio = make("tone.mp3", "sine=frequency=440");
+  const std::string notes = (edition.root() / "notes.txt").string();
+  std::ofstream(notes) << "not media";
+  const std::string folder = (edition.root() / "folder.mp4").string();
+  std::filesystem::create_directory(folder);
+  // As a file manager hands them over: a text file and a folder are left out, as when
+  // dropped.
+  w->OpenFiles({audio, notes, folder, video});
   w->show();
   EXPECT_EQ(w->CurrentPage(), WizardPage::Step1);
-  EXPECT_EQ(w->OpenedFiles(), files);
+  ASSERT_TRUE(mwtest::WaitFor([&] { return !w->AddingFiles(); }));
+  ASSERT_EQ(w->TaskCount(), 2);
+  EXPECT_EQ(w->Tasks().Row(0).Facts.Path, audio);
+  EXPECT_EQ(w->Tasks().Row(1).Facts.Path, video);
+  EXPECT_TRUE(w->Tasks().FailedFiles().empty());
   // Back leads to the mode page with converting chosen, as after choosing it there.
   EXPECT_TRUE(w->findChild<QWidget*>("ButtonBack")->isEnabled());
   EXPECT_TRUE(w->findChild<QRadioButton*>("RadioButtonConvertVideo")->isChecked());

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QTableWidget>
 #include <QTest>
 #include <atomic>
 #include <chrono>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "EditionFixture.h"
+#include "StepOneSupport.h"
 #include "TestSupport.h"
 #include "app/mainwindow/PreviewWindows.h"
 #include "convert/ConversionPages.h"
@@ -207,9 +207,8 @@ TEST(PreviewOverStepThree, ThePreviewBoxShowsAndTakesAwayTheWindowDuringTheRun) 
             0);
   auto w = edition.Open();
   w->show();
-  auto* grid = w->findChild<QTableWidget*>("FileGrid");
-  grid->setRowCount(1);
-  grid->setItem(0, 5, new QTableWidgetItem(QString::fromStdString(clip)));
+  mwtest::AddAndWait(*w, {clip});
+  ASSERT_EQ(w->TaskCount(), 1);
   QTest::mouseClick(w->findChild<QWidget*>("ButtonNext"), Qt::LeftButton);
   ASSERT_EQ(w->CurrentPage(), app::WizardPage::Step2);
   w->findChild<QLineEdit*>("EditOutputDir")
