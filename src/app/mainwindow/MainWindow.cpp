@@ -667,6 +667,7 @@ void TFormMain::ShowFirstPage() {
 
 void TFormMain::OpenFiles(const std::vector<std::string>& files) {
   if (files.empty()) return;
+  openedFiles_.insert(openedFiles_.end(), files.begin(), files.end());
   radioConvert_->setChecked(true);
   wizard_->ShowTasks();
   DropFiles(files);

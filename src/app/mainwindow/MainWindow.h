@@ -83,6 +83,8 @@ class TFormMain : public QWidget {
   // step 1 and adds them as if they had been dropped on the window. Nothing for an empty
   // list.
   void OpenFiles(const std::vector<std::string>& files);
+  // What OpenFiles was given, in order.
+  const std::vector<std::string>& OpenedFiles() const { return openedFiles_; }
   // Steps 5 to 7; null before the start-up has read the settings.
   download::DownloadPages* DownloadPagesOf() const { return downloadPages_; }
 
@@ -259,6 +261,7 @@ class TFormMain : public QWidget {
   QAction* actionMoveDown_ = nullptr;
   QAction* actionPlay_ = nullptr;
 
+  std::vector<std::string> openedFiles_;
   QPoint dragOffset_;
   bool dragging_ = false;
 };
