@@ -40,7 +40,9 @@ TEST(OutputFolder, MadeWhenMissingAndRefusedWhenItCannotTakeAFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
     EXPECT_EQ(PrepareOutputFolder(c.folder), c.available);
-    if (c.available) EXPECT_TRUE(fs::is_directory(c.folder));
+    if (c.available) {
+      EXPECT_TRUE(fs::is_directory(c.folder));
+    }
   }
   // Nothing is left behind, and the file in the way is untouched.
   EXPECT_TRUE(fs::is_empty(root / "new" / "two" / "three"));

@@ -199,7 +199,9 @@ TEST(HostText, AScriptLimitedToAFolderReachesNothingOutsideIt) {
       EXPECT_EQ(ReadFile(c.path), "written");
     } else {
       EXPECT_EQ(w.errors.size(), 1u);
-      if (fs::exists(c.path)) EXPECT_EQ(ReadFile(c.path), before);
+      if (fs::exists(c.path)) {
+        EXPECT_EQ(ReadFile(c.path), before);
+      }
     }
   }
   EXPECT_EQ(ReadFile(outside / "secret.txt"), "secret");

@@ -115,7 +115,9 @@ TEST(ScriptLiteral, ALiteralIsPrintableAsciiOnOneLine) {
     for (qsizetype k = 0; k < literal.size(); ++k) {
       const char16_t c = literal[k].unicode();
       EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "character " << int(c);
-      if (k > 0 && k + 1 < literal.size()) EXPECT_TRUE(c != '"' && c != '\'' && c != '`' && c != '/');
+      if (k > 0 && k + 1 < literal.size()) {
+        EXPECT_TRUE(c != '"' && c != '\'' && c != '`' && c != '/');
+      }
     }
     text += "Host.Echo(" + literal + ");\n";
   }

@@ -79,20 +79,26 @@ void OnTerminationSignal(int) {
   [[maybe_unused]] const ssize_t n = write(terminationPipe[1], &byte, 1);
 }
 
-void CloseOnTerminationSignals(TFormMain* window) {
+// The handler is installed before anything else starts, so that a signal arriving during
+// the start-up is kept in the pipe and closes the window as soon as it exists.
+void CatchTerminationSignals() {
   if (pipe(terminationPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, window);
-  QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
-    char byte;
-    [[maybe_unused]] const ssize_t n = read(terminationPipe[0], &byte, 1);
-    window->CloseWithoutAsking();
-  });
   struct sigaction action = {};
   action.sa_handler = OnTerminationSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
+}
+
+void CloseOnTerminationSignals(TFormMain* window) {
+  if (terminationPipe[0] < 0) return;
+  auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, window);
+  QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+    char byte;
+    [[maybe_unused]] const ssize_t n = read(terminationPipe[0], &byte, 1);
+    window->CloseWithoutAsking();
+  });
 }
 
 }  // namespace
@@ -162,6 +168,7 @@ std::vector<std::string> CommandLineFiles(const QStringList& arguments,
 }
 
 int RunProgram() {
+  CatchTerminationSignals();
   core::MainThread::SetCurrentAsMain();
   // Calls handed to the main thread run from its event loop.
   core::MainThread::SetWaker([] {
