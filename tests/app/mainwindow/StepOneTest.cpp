@@ -381,3 +381,21 @@ TEST(StepOne, GoingBackForgetsFilesStillBeingProbed) {
   mwtest::WaitFor([] { return false; }, 300);
   EXPECT_EQ(s.w->TaskCount(), 0) << "no row of the forgotten files arrives later";
 }
+
+TEST(StepOne, FilesOfTheCommandLineAreAddedAsIfDropped) {
+  testsupport::ScriptedMessages messages;
+  Edition edition;  // the download branch: the mode page comes first otherwise
+  mwtest::LoadCodecs();
+  auto w = edition.Open();
+  w->show();
+  const fs::path dir = edition.root() / "args";
+  fs::create_directories(dir / "sub");
+  std::ofstream(dir / "readme.txt") << "words";
+  const fs::path video = dir / "视频 one.mp4";
+  fs::copy_file(testsupport::Media("av.mp4"), video);
+  w->OpenFiles({(dir / "sub").string(), video.string(), (dir / "readme.txt").string()});
+  EXPECT_EQ(w->CurrentPage(), WizardPage::Step1);
+  ASSERT_TRUE(mwtest::WaitFor([&] { return !w->AddingFiles(); }));
+  EXPECT_EQ(w->Tasks().FilePaths(), (std::vector<std::string>{video.string()}));
+  EXPECT_TRUE(w->findChildren<convert::TFormFailedAddFile*>().empty());
+}
