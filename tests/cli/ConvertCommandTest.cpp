@@ -456,7 +456,7 @@ TEST(ConvertCommand, SeveralJobsAtOnceKeepTheFilesOrderAndGiveTheSameFiles) {
     for (const std::string& line : Lines(r.err)) {
       if (line.rfind("wizconv-cli convert: ", 0) == 0) o.failures.push_back(line);
     }
-    for (const std::string& name : {"long.mp3", "short.mp3", "last.mp3"}) {
+    for (const char* name : {"long.mp3", "short.mp3", "last.mp3"}) {
       const QJsonObject probe = Probe((out / name).string());
       QStringList parts;
       for (const QJsonObject& s : StreamsOf(probe, "audio")) {

@@ -619,7 +619,9 @@ TEST_F(ConversionRunTest, AutoChoosesTheCoresOnlyWhenEveryJobEncodesOnOneThread)
     EXPECT_GT(demand.PeakBytes, 0);
     if (!c.video) audioPeak = demand.PeakBytes;
     // Pictures are held by a video job: it expects more than a sound-only one.
-    if (c.video) EXPECT_GT(demand.PeakBytes, audioPeak + 48 * 320 * 240);
+    if (c.video) {
+      EXPECT_GT(demand.PeakBytes, audioPeak + 48 * 320 * 240);
+    }
     run.Discard();
   }
 

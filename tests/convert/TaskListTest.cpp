@@ -403,7 +403,9 @@ TEST(MinimizeName, FoldersGiveWayFirstThenTheName) {
     SCOPED_TRACE(c.path + std::string(" in ") + std::to_string(c.max));
     const std::string shown = MinimizeName(c.path, c.max, width);
     EXPECT_EQ(shown, c.shown);
-    if (c.max >= 3) EXPECT_LE(width(shown), c.max);
+    if (c.max >= 3) {
+      EXPECT_LE(width(shown), c.max);
+    }
   }
 }
 
