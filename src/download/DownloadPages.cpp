@@ -151,7 +151,7 @@ void DownloadPages::BuildStep5(QWidget* page) {
     }
   });
 
-  struct ActionSpec {
+  struct ActionEntry {
     QAction** action;
     const char* name;
     const char* caption;
@@ -160,7 +160,7 @@ void DownloadPages::BuildStep5(QWidget* page) {
     void (DownloadPages::*slot)();
     int y;
   };
-  const ActionSpec specs[] = {
+  const ActionEntry entries[] = {
       {&actionPaste_, "ActionURLPaste", "粘贴", "ButtonURLPaste", true, &DownloadPages::Paste, 8},
       {&actionRemove_, "ActionURLRemove", "移除", "ButtonURLRemove", true,
        &DownloadPages::RemoveSelected, 40},
@@ -168,7 +168,7 @@ void DownloadPages::BuildStep5(QWidget* page) {
       {&actionSelect_, "ActionURLSelect", "选择", "ButtonURLSelect", false,
        &DownloadPages::SelectFolder, 232},
   };
-  for (const ActionSpec& s : specs) {
+  for (const ActionEntry& s : entries) {
     auto* action = new QAction(q(s.caption), page);
     action->setObjectName(s.name);
     connect(action, &QAction::triggered, this, s.slot);
