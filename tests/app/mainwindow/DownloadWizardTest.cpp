@@ -13,26 +13,19 @@
 #include "../../download/StandInService.h"
 #include "EditionFixture.h"
 #include "StepOneSupport.h"
+#include "WidgetLookup.h"
 #include "core/MainThread.h"
 #include "download/DownloadPages.h"
 
 using app::TFormMain;
 using app::WizardPage;
 using core::MessageAnswer;
+using mwtest::child;
+using mwtest::click;
+using mwtest::text;
 
 namespace {
 
-template <typename T = QWidget>
-T* child(QWidget* w, const char* name) {
-  T* c = w->findChild<T*>(name);
-  EXPECT_NE(c, nullptr) << name;
-  return c;
-}
-void click(QWidget* w, const char* name) { QTest::mouseClick(child(w, name), Qt::LeftButton); }
-std::string text(QWidget* w, const char* name) {
-  if (auto* b = w->findChild<QAbstractButton*>(name)) return b->text().toStdString();
-  return child<QLabel>(w, name)->text().toStdString();
-}
 bool waitForPage(TFormMain& w, WizardPage page) {
   return core::MainThread::WaitWhileServing(
       [&] {

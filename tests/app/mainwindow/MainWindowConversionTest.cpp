@@ -20,6 +20,7 @@
 #include "MediaFiles.h"
 #include "appcore/IniFile.h"
 #include "convert/ConversionPages.h"
+#include "WidgetLookup.h"
 #include "core/MainThread.h"
 #include "enginebase/LibraryBinding.h"
 
@@ -28,21 +29,11 @@ using app::TFormMain;
 using app::WizardPage;
 using core::MessageAnswer;
 using mwtest::Edition;
+using mwtest::child;
+using mwtest::click;
+using mwtest::text;
 
 namespace {
-
-template <typename T = QWidget>
-T* child(QWidget* w, const char* name) {
-  T* c = w->findChild<T*>(name);
-  EXPECT_NE(c, nullptr) << name;
-  return c;
-}
-
-void click(QWidget* w, const char* name) { QTest::mouseClick(child(w, name), Qt::LeftButton); }
-
-std::string text(QWidget* w, const char* name) {
-  return child<QLabel>(w, name)->text().toStdString();
-}
 
 // Waits, serving the event loop, until `done` holds or `ms` have passed.
 bool WaitFor(const std::function<bool()>& done, int ms) {

@@ -15,6 +15,7 @@
 #include "EditionFixture.h"
 #include "MediaFiles.h"
 #include "StepOneSupport.h"
+#include "WidgetLookup.h"
 #include "appcore/IniFile.h"
 #include "convert/FormatPicker.h"
 #include "script/CustomScript.h"
@@ -24,17 +25,10 @@ using app::TFormMain;
 using app::WizardPage;
 using core::MessageAnswer;
 using mwtest::Edition;
+using mwtest::child;
+using mwtest::click;
 
 namespace {
-
-template <typename T = QWidget>
-T* child(QWidget* w, const char* name) {
-  T* c = w->findChild<T*>(name);
-  EXPECT_NE(c, nullptr) << name;
-  return c;
-}
-
-void click(QWidget* w, const char* name) { QTest::mouseClick(child(w, name), Qt::LeftButton); }
 
 // Shortcuts reach only the active window.
 void activate(QWidget* w) {
